@@ -1,0 +1,55 @@
+// The discipline every Python-callable entry point follows.
+//
+// Expected failures (bad arguments, a ConfigError) set a Python exception and
+// return null. Anything else that goes wrong inside C++ is thrown, and
+// `guarded` turns it into the module's internal error, a class derived
+// straight from BaseException so that `except Exception` does not hide it.
+// No C++ exception ever crosses into the interpreter.
+#pragma once
+
+#include "py_ref.hpp"
+
+#include <exception>
+#include <string>
+
+namespace brintel::py {
+
+// An unexpected state: the interpreter refused to make an object we cannot
+// do without, or an invariant of ours did not hold.
+class InternalFailure : public std::exception {
+public:
+    explicit InternalFailure(std::string message) : message_(std::move(message)) {}
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    std::string message_;
+};
+
+// Creates the internal error class; called once while the module starts.
+bool init_internal_error();
+
+// Raises the internal error for an exception caught at an entry point.
+void raise_internal_error(const std::exception_ptr& failure) noexcept;
+
+// Returns `object` as an owned reference; a null `object` (the interpreter
+// failed to create it) becomes an InternalFailure carrying the pending
+// Python exception's text.
+Ref checked(PyObject* object);
+
+template <class Result, class Body>
+Result guarded_as(Result on_failure, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        raise_internal_error(std::current_exception());
+        return on_failure;
+    }
+}
+
+// Runs an entry point's body, which returns a new reference or null.
+template <class Body>
+PyObject* guarded(Body&& body) noexcept {
+    return guarded_as<PyObject*>(nullptr, std::forward<Body>(body));
+}
+
+}  // namespace brintel::py

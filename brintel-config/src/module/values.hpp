@@ -1,0 +1,25 @@
+// Record values as new Python objects, built afresh on every call.
+#pragma once
+
+#include "entry.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace brintel::py {
+
+inline Ref to_python(const std::string& text) {
+    return checked(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+}
+inline Ref to_python(bool value) { return Ref::borrow(value ? Py_True : Py_False); }
+inline Ref to_python(std::uint16_t value) { return checked(PyLong_FromUnsignedLong(value)); }
+inline Ref to_python(std::uint32_t value) { return checked(PyLong_FromUnsignedLong(value)); }
+inline Ref to_python(std::uint64_t value) { return checked(PyLong_FromUnsignedLongLong(value)); }
+
+template <class T>
+Ref to_python(const std::optional<T>& value) {
+    return value ? to_python(*value) : Ref::none();
+}
+
+}  // namespace brintel::py

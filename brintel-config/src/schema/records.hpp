@@ -1,0 +1,291 @@
+// The configuration records and the one description of their fields.
+//
+// Every feature that walks a record (YAML reading and writing, the Python
+// getters, the dictionary export) is driven by `RecordSchema<R>::fields`, so
+// a field is named, typed and ordered in exactly one place.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <unordered_map>
+#include <utility>
+
+namespace brintel::schema {
+
+struct ReaderConfig {
+    std::string model_name;
+    std::string device;
+    std::string consumer_group;
+    std::optional<std::string> redis_host;
+    std::optional<std::string> internal_gateway_ip;
+    std::optional<std::string> access_token;
+    std::optional<std::string> log_level;
+    std::optional<std::string> backend;
+    std::optional<std::string> cuda_visible_devices;
+    std::optional<std::uint64_t> max_batch_size;
+    std::optional<std::uint64_t> batch_duration_millis;
+    std::optional<std::uint32_t> tensor_parallel;
+    std::optional<std::string> quant_type;
+    std::optional<std::uint32_t> max_sequence_length;
+    std::optional<std::uint32_t> nvlink_unavailable;
+    std::optional<std::uint32_t> disable_static;
+    std::optional<std::uint32_t> disable_cuda_graph;
+    std::optional<std::uint32_t> cuda_graph_cache_capacity;
+    std::optional<std::uint32_t> disable_paged_attention;
+    std::optional<std::string> page_cache_size;
+
+    bool operator==(const ReaderConfig&) const = default;
+};
+
+// Reader ids are unique and carry no order.
+using ReaderMap = std::unordered_map<std::string, ReaderConfig>;
+
+struct AppConfig {
+    bool echo = false;
+    std::uint16_t port = 0;
+    bool enable_metrics = false;
+    std::uint64_t heartbeat_check_interval = 0;
+    std::uint16_t management_port = 0;
+    std::uint16_t vertex_port = 0;
+    std::uint16_t openai_port = 0;
+    std::uint16_t snowflake_port = 0;
+    std::uint16_t internal_port = 0;
+    std::string repository_path;
+    std::size_t body_size_limit_bytes = 0;
+    bool allow_remote_images = false;
+
+    bool operator==(const AppConfig&) const = default;
+};
+
+// The server settings as read from a manifest: everything may be absent.
+struct OptionAppConfig {
+    std::optional<bool> echo;
+    std::optional<std::uint16_t> port;
+    std::optional<bool> enable_metrics;
+    std::optional<std::uint64_t> heartbeat_check_interval;
+    std::optional<std::uint16_t> management_port;
+    std::optional<std::uint16_t> vertex_port;
+    std::optional<std::string> repository_path;
+    std::optional<std::size_t> body_size_limit_bytes;
+    std::optional<std::uint16_t> openai_port;
+    std::optional<bool> allow_remote_images;
+    std::optional<std::uint16_t> snowflake_port;
+    std::optional<std::uint16_t> internal_port;
+
+    bool operator==(const OptionAppConfig&) const = default;
+};
+
+struct ManifestConfig {
+    AppConfig server_config;
+    ReaderMap readers_config;
+
+    bool operator==(const ManifestConfig&) const = default;
+};
+
+struct OptionManifestConfig {
+    OptionAppConfig server_config;
+    ReaderMap readers_config;
+
+    bool operator==(const OptionManifestConfig&) const = default;
+};
+
+// A whole manifest: top-level key to manifest record, without order.
+template <class Entry>
+using DocumentMap = std::unordered_map<std::string, Entry>;
+
+// ---------------------------------------------------------------------------
+// Field description
+
+// What a value is, as far as reading, writing and messages care. The width
+// of an integer is not enough: u64 and usize share a C++ type but not a name.
+enum class ValueKind : std::uint8_t { String, Boolean, U16, U32, U64, USize, Record, ReaderMap };
+
+// The name a type has in "expected ..." messages.
+constexpr std::string_view expected_name(ValueKind kind) {
+    switch (kind) {
+    case ValueKind::String: return "a string";
+    case ValueKind::Boolean: return "a boolean";
+    case ValueKind::U16: return "u16";
+    case ValueKind::U32: return "u32";
+    case ValueKind::U64: return "u64";
+    case ValueKind::USize: return "usize";
+    case ValueKind::ReaderMap: return "a map";
+    case ValueKind::Record: break;  // "struct <Name>": needs the record's name
+    }
+    return "";
+}
+
+template <class T>
+struct is_optional : std::false_type {};
+template <class T>
+struct is_optional<std::optional<T>> : std::true_type {};
+
+template <class T>
+struct unwrap_optional {
+    using type = T;
+};
+template <class T>
+struct unwrap_optional<std::optional<T>> {
+    using type = T;
+};
+
+// The kind a C++ value type stands for, when the type alone decides it.
+template <class T>
+constexpr ValueKind natural_kind() {
+    using V = typename unwrap_optional<T>::type;
+    if constexpr (std::is_same_v<V, std::string>) return ValueKind::String;
+    else if constexpr (std::is_same_v<V, bool>) return ValueKind::Boolean;
+    else if constexpr (std::is_same_v<V, std::uint16_t>) return ValueKind::U16;
+    else if constexpr (std::is_same_v<V, std::uint32_t>) return ValueKind::U32;
+    else if constexpr (std::is_same_v<V, std::uint64_t>) return ValueKind::U64;
+    else if constexpr (std::is_same_v<V, ReaderMap>) return ValueKind::ReaderMap;
+    else return ValueKind::Record;
+}
+
+template <class Record, class Member>
+struct Field {
+    using record_type = Record;
+    using member_type = Member;
+    using value_type = typename unwrap_optional<Member>::type;
+    static constexpr bool optional = is_optional<Member>::value;
+    // Every non-optional field of every record is required on reading.
+    static constexpr bool required = !optional;
+
+    const char* name;  // NUL-terminated: it also names the Python attribute
+    Member Record::*member;
+    ValueKind kind;
+
+    constexpr std::string_view key() const { return name; }
+    constexpr Member& of(Record& record) const { return record.*member; }
+    constexpr const Member& of(const Record& record) const { return record.*member; }
+};
+
+template <class Record, class Member>
+constexpr Field<Record, Member> field(const char* name, Member Record::*member) {
+    return {name, member, natural_kind<Member>()};
+}
+
+// usize has the C++ type of u64 but its own name in messages.
+template <class Record, class Member>
+constexpr Field<Record, Member> usize_field(const char* name, Member Record::*member) {
+    static_assert(std::is_same_v<typename unwrap_optional<Member>::type, std::size_t>);
+    return {name, member, ValueKind::USize};
+}
+
+template <class Record>
+struct RecordSchema;
+
+template <>
+struct RecordSchema<ReaderConfig> {
+    using R = ReaderConfig;
+    static constexpr std::string_view name = "ReaderConfig";
+    static constexpr auto fields = std::make_tuple(
+        field("model_name", &R::model_name),
+        field("device", &R::device),
+        field("consumer_group", &R::consumer_group),
+        field("redis_host", &R::redis_host),
+        field("internal_gateway_ip", &R::internal_gateway_ip),
+        field("access_token", &R::access_token),
+        field("log_level", &R::log_level),
+        field("backend", &R::backend),
+        field("cuda_visible_devices", &R::cuda_visible_devices),
+        field("max_batch_size", &R::max_batch_size),
+        field("batch_duration_millis", &R::batch_duration_millis),
+        field("tensor_parallel", &R::tensor_parallel),
+        field("quant_type", &R::quant_type),
+        field("max_sequence_length", &R::max_sequence_length),
+        field("nvlink_unavailable", &R::nvlink_unavailable),
+        field("disable_static", &R::disable_static),
+        field("disable_cuda_graph", &R::disable_cuda_graph),
+        field("cuda_graph_cache_capacity", &R::cuda_graph_cache_capacity),
+        field("disable_paged_attention", &R::disable_paged_attention),
+        field("page_cache_size", &R::page_cache_size));
+};
+
+template <>
+struct RecordSchema<AppConfig> {
+    using R = AppConfig;
+    static constexpr std::string_view name = "AppConfig";
+    static constexpr auto fields = std::make_tuple(
+        field("echo", &R::echo),
+        field("port", &R::port),
+        field("enable_metrics", &R::enable_metrics),
+        field("heartbeat_check_interval", &R::heartbeat_check_interval),
+        field("management_port", &R::management_port),
+        field("vertex_port", &R::vertex_port),
+        field("openai_port", &R::openai_port),
+        field("snowflake_port", &R::snowflake_port),
+        field("internal_port", &R::internal_port),
+        field("repository_path", &R::repository_path),
+        usize_field("body_size_limit_bytes", &R::body_size_limit_bytes),
+        field("allow_remote_images", &R::allow_remote_images));
+};
+
+template <>
+struct RecordSchema<OptionAppConfig> {
+    using R = OptionAppConfig;
+    static constexpr std::string_view name = "OptionAppConfig";
+    static constexpr auto fields = std::make_tuple(
+        field("echo", &R::echo),
+        field("port", &R::port),
+        field("enable_metrics", &R::enable_metrics),
+        field("heartbeat_check_interval", &R::heartbeat_check_interval),
+        field("management_port", &R::management_port),
+        field("vertex_port", &R::vertex_port),
+        field("repository_path", &R::repository_path),
+        usize_field("body_size_limit_bytes", &R::body_size_limit_bytes),
+        field("openai_port", &R::openai_port),
+        field("allow_remote_images", &R::allow_remote_images),
+        field("snowflake_port", &R::snowflake_port),
+        field("internal_port", &R::internal_port));
+};
+
+template <>
+struct RecordSchema<ManifestConfig> {
+    using R = ManifestConfig;
+    static constexpr std::string_view name = "ManifestConfig";
+    static constexpr auto fields = std::make_tuple(
+        field("server_config", &R::server_config),
+        field("readers_config", &R::readers_config));
+};
+
+template <>
+struct RecordSchema<OptionManifestConfig> {
+    using R = OptionManifestConfig;
+    static constexpr std::string_view name = "OptionManifestConfig";
+    static constexpr auto fields = std::make_tuple(
+        field("server_config", &R::server_config),
+        field("readers_config", &R::readers_config));
+};
+
+template <class Record>
+constexpr std::size_t field_count = std::tuple_size_v<decltype(RecordSchema<Record>::fields)>;
+
+template <class Record, std::size_t I>
+constexpr const auto& field_at() {
+    return std::get<I>(RecordSchema<Record>::fields);
+}
+
+// Calls `visit(field)` for every field of `Record`, in declared order.
+template <class Record, class Visitor>
+constexpr void for_each_field(Visitor&& visit) {
+    std::apply([&](const auto&... fields) { (visit(fields), ...); }, RecordSchema<Record>::fields);
+}
+
+// Calls `visit(field, index)`; stops early when `visit` returns true.
+template <class Record, class Visitor>
+constexpr bool find_field(Visitor&& visit) {
+    return std::apply(
+        [&](const auto&... fields) {
+            std::size_t index = 0;
+            return (visit(fields, index++) || ...);
+        },
+        RecordSchema<Record>::fields);
+}
+
+}  // namespace brintel::schema
