@@ -2,6 +2,7 @@
 
 #include "binder.hpp"
 #include "entry.hpp"
+#include "methods.hpp"
 #include "values.hpp"
 
 #include <array>
@@ -187,10 +188,6 @@ constexpr auto make_properties(std::index_sequence<I...>) {
 
 auto reader_properties = make_properties(std::make_index_sequence<schema::field_count<ReaderConfig>>{});
 
-PyMethodDef reader_methods[] = {
-    {nullptr, nullptr, 0, nullptr},
-};
-
 PyMemberDef reader_members[] = {
     {"__dictoffset__", Py_T_PYSSIZET, offsetof(InstanceHeader, dict), Py_READONLY, nullptr},
     {nullptr, 0, 0, 0, nullptr},
@@ -203,7 +200,7 @@ PyType_Slot reader_slots[] = {
     {Py_tp_traverse, reinterpret_cast<void*>(reader_traverse)},
     {Py_tp_clear, reinterpret_cast<void*>(reader_clear)},
     {Py_tp_getset, reader_properties.data()},
-    {Py_tp_methods, reader_methods},
+    {Py_tp_methods, reader_method_table()},
     {Py_tp_members, reader_members},
     {0, nullptr},
 };

@@ -1,0 +1,14 @@
+#include "errors.hpp"
+
+#include "entry.hpp"
+
+namespace brintel::py {
+
+PyObject* raise(const errors::ConfigError& error) {
+    const std::string text = error.display();
+    Ref message = checked(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+    PyErr_SetObject(PyExc_Exception, message.get());
+    return nullptr;
+}
+
+}  // namespace brintel::py

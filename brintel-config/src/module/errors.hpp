@@ -1,0 +1,14 @@
+// The one conversion of a library error into a Python exception.
+#pragma once
+
+#include "py_ref.hpp"
+#include "../errors/config_error.hpp"
+
+namespace brintel::py {
+
+// Raises `error` as an instance of the built-in Exception itself, whose only
+// argument is the error's display text. Always returns null, so that an
+// entry point can `return raise(error);`.
+PyObject* raise(const errors::ConfigError& error);
+
+}  // namespace brintel::py
