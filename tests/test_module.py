@@ -1,0 +1,109 @@
+import sys
+
+import pytest
+
+import brintel_config
+
+
+def test_public_names_in_registration_order():
+    assert brintel_config.__all__ == ["ReaderConfig", "AppConfig", "read_brintel_readers_config"]
+    namespace = {}
+    exec("from brintel_config import *", namespace)
+    assert sorted(k for k in namespace if k != "__builtins__") == sorted(brintel_config.__all__)
+
+
+def test_module_doc_is_empty_and_nothing_else_is_exported():
+    assert brintel_config.__doc__ == ""
+    public = {n for n in vars(brintel_config) if not n.startswith("_")}
+    assert public == set(brintel_config.__all__)
+
+
+def test_reimport_returns_the_same_module_and_classes():
+    first = sys.modules.pop("brintel_config")
+    try:
+        import brintel_config as second
+        assert second is first
+        assert second.__all__ == ["ReaderConfig", "AppConfig", "read_brintel_readers_config"]
+        assert second.ReaderConfig is first.ReaderConfig
+    finally:
+        sys.modules["brintel_config"] = first
+
+
+SUBINTERPRETER_312 = """
+import brintel_config, _xxsubinterpreters as interpreters, os
+r, w = os.pipe()
+interp = interpreters.create(isolated=False)
+interpreters.run_string(interp, f'''
+import os
+try:
+    import brintel_config
+    outcome = "imported"
+except ImportError as e:
+    outcome = "ImportError: " + str(e)
+os.write({w}, outcome.encode())
+''')
+print(os.read(r, 1000).decode())
+"""
+
+SUBINTERPRETER_313 = """
+import brintel_config, _interpreters as interpreters, os
+r, w = os.pipe()
+interp = interpreters.create(interpreters.new_config("legacy"))
+interpreters.run_string(interp, f'''
+import os
+try:
+    import brintel_config
+    outcome = "imported"
+except ImportError as e:
+    outcome = "ImportError: " + str(e)
+os.write({w}, outcome.encode())
+''')
+print(os.read(r, 1000).decode())
+"""
+
+
+def test_legacy_subinterpreter_is_refused_by_the_module(run_python):
+    code = SUBINTERPRETER_312 if sys.version_info < (3, 13) else SUBINTERPRETER_313
+    result = run_python(code)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.startswith("ImportError: ")
+    assert "does not support sub-interpreters" in result.stdout
+
+
+def test_main_interpreter_keeps_working_after_refusal(run_python):
+    code = (SUBINTERPRETER_312 if sys.version_info < (3, 13) else SUBINTERPRETER_313) + """
+r = brintel_config.ReaderConfig(model_name="m", device="cpu")
+print(r.model_name)
+"""
+    result = run_python(code)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.splitlines()[-1] == "m"
+
+
+def test_isolated_subinterpreter_refuses_single_phase_module(run_python):
+    if sys.version_info < (3, 13):
+        code = """
+import _xxsubinterpreters as interpreters
+interp = interpreters.create()
+try:
+    interpreters.run_string(interp, "import brintel_config")
+except Exception as e:
+    print(type(e).__name__, e)
+"""
+    else:
+        code = """
+import _interpreters as interpreters
+interp = interpreters.create()
+excinfo = interpreters.run_string(interp, "import brintel_config")
+print(excinfo.type.__name__ if excinfo else "imported", excinfo.msg if excinfo else "")
+"""
+    result = run_python(code)
+    assert result.returncode == 0, result.stderr
+    assert "ImportError" in result.stdout
+    assert "does not support loading in subinterpreters" in result.stdout
+
+
+def test_internal_error_class_is_hidden():
+    assert not any(
+        isinstance(v, type) and issubclass(v, BaseException) for v in vars(brintel_config).values()
+    )
