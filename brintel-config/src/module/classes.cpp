@@ -200,7 +200,6 @@ PyType_Slot reader_slots[] = {
     {Py_tp_traverse, reinterpret_cast<void*>(reader_traverse)},
     {Py_tp_clear, reinterpret_cast<void*>(reader_clear)},
     {Py_tp_getset, reader_properties.data()},
-    {Py_tp_methods, reader_method_table()},
     {Py_tp_members, reader_members},
     {0, nullptr},
 };
@@ -233,8 +232,22 @@ PyType_Slot app_slots[] = {
 
 PyType_Spec app_spec = {"builtins.AppConfig", sizeof(AppObject), 0, Py_TPFLAGS_DEFAULT, app_slots};
 
-PyTypeObject* type_once(PyObject*& cache, PyType_Spec& spec) {
-    if (!cache) cache = PyType_FromSpec(&spec);
+// A spec's methods would land in the class dictionary before its properties;
+// adding them afterwards keeps the fields first, in their declared order.
+bool add_methods(PyObject* type, PyMethodDef* methods) {
+    for (PyMethodDef* method = methods; method && method->ml_name; ++method) {
+        Ref descriptor = Ref::steal(PyDescr_NewMethod(reinterpret_cast<PyTypeObject*>(type), method));
+        if (!descriptor || PyObject_SetAttrString(type, method->ml_name, descriptor.get()) < 0) return false;
+    }
+    return true;
+}
+
+PyTypeObject* type_once(PyObject*& cache, PyType_Spec& spec, PyMethodDef* methods = nullptr) {
+    if (!cache) {
+        Ref type = Ref::steal(PyType_FromSpec(&spec));
+        if (!type || !add_methods(type.get(), methods)) return nullptr;
+        cache = type.release();
+    }
     return reinterpret_cast<PyTypeObject*>(cache);
 }
 
@@ -243,7 +256,9 @@ PyObject* app_type_object = nullptr;
 
 }  // namespace
 
-PyTypeObject* reader_config_type() { return type_once(reader_type_object, reader_spec); }
+PyTypeObject* reader_config_type() {
+    return type_once(reader_type_object, reader_spec, reader_method_table());
+}
 PyTypeObject* app_config_type() { return type_once(app_type_object, app_spec); }
 
 Ref wrap_reader(ReaderConfig&& record) {

@@ -2,6 +2,7 @@
 // interpreter that imports it.
 #include "classes.hpp"
 #include "entry.hpp"
+#include "read_function.hpp"
 
 #include <atomic>
 #include <cstdint>
@@ -60,11 +61,23 @@ bool add_type(PyObject* module, const char* name, PyTypeObject* type) {
     return type && add_public(module, name, reinterpret_cast<PyObject*>(type));
 }
 
+// Registered under the function object's own __name__.
+bool add_function(PyObject* module, PyMethodDef* definition) {
+    Ref module_name = Ref::steal(PyUnicode_FromString("brintel_config"));
+    if (!module_name) return false;
+    Ref function = Ref::steal(PyCMethod_New(definition, module, module_name.get(), nullptr));
+    if (!function) return false;
+    Ref name = Ref::steal(PyObject_GetAttrString(function.get(), "__name__"));
+    const char* text = name ? PyUnicode_AsUTF8(name.get()) : nullptr;
+    return text && add_public(module, text, function.get());
+}
+
 Ref create_module() {
     Ref module = Ref::steal(PyModule_Create2(&module_definition, 1013));
     if (!module) return {};
     if (!add_type(module.get(), "ReaderConfig", reader_config_type())) return {};
     if (!add_type(module.get(), "AppConfig", app_config_type())) return {};
+    if (!add_function(module.get(), read_function_definition())) return {};
     return module;
 }
 

@@ -1,0 +1,52 @@
+#include "read_function.hpp"
+
+#include "binder.hpp"
+#include "classes.hpp"
+#include "entry.hpp"
+#include "errors.hpp"
+#include "../schema/manifest.hpp"
+
+namespace brintel::py {
+namespace {
+
+constexpr const char* parameters[] = {"path", "reader_id"};
+constexpr Signature signature{"read_brintel_readers_config()", parameters, 0};
+
+// An omitted argument is the text "str", a real default kept as it always was.
+std::optional<std::string> text_or_default(PyObject* value, const char* param) {
+    if (!value) return std::string("str");
+    return text_argument(value, param);
+}
+
+PyObject* read_brintel_readers_config(PyObject*, PyObject* const* args, Py_ssize_t nargsf,
+                                      PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        auto bound = bind<2>(signature, args, static_cast<size_t>(nargsf), kwnames);
+        if (!bound.ok) return nullptr;
+        const auto path = text_or_default(bound.values[0], parameters[0]);
+        if (!path) return nullptr;
+        const auto reader_id = text_or_default(bound.values[1], parameters[1]);
+        if (!reader_id) return nullptr;
+
+        auto manifest = schema::read_from_manifest_yaml(*path, false);
+        if (!manifest) return raise(manifest.error());
+        auto reader = schema::find_reader(manifest.value(), *reader_id);
+        if (!reader) return raise(reader.error());
+        return wrap_reader(std::move(reader.value())).release();
+    });
+}
+
+PyMethodDef definition = {
+    "read_brintel_readers_config",
+    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(read_brintel_readers_config)),
+    METH_FASTCALL | METH_KEYWORDS,
+    "read_brintel_readers_config(path=\"str\", reader_id=\"str\")\n--\n\n"
+    "Read the reader config for reader_id: reader_id from the manifest yaml file.\n"
+    "If no such reader is found, return an error to be raised in python",
+};
+
+}  // namespace
+
+PyMethodDef* read_function_definition() { return &definition; }
+
+}  // namespace brintel::py

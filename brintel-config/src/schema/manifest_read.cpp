@@ -1,0 +1,104 @@
+#include "manifest.hpp"
+
+#include "../yaml/read.hpp"
+#include "utf8.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <uuid/uuid.h>
+
+#include <cerrno>
+
+namespace brintel::schema {
+namespace {
+
+using errors::ConfigError;
+using errors::ErrorKind;
+
+// Closes the descriptor it holds.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+bool read_all(int fd, std::string& out) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) return false;
+    if (S_ISREG(info.st_mode)) out.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0) return true;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        out.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+std::string new_uuid() {
+    uuid_t uuid;
+    uuid_generate_random(uuid);
+    char text[37];
+    uuid_unparse_lower(uuid, text);
+    return text;
+}
+
+}  // namespace
+
+errors::Result<std::string> read_text_file(const std::string& path) {
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    std::string text;
+    // The operating system's reason is not part of the message.
+    if (file.get() < 0 || !read_all(file.get(), text) || !is_valid_utf8(text)) {
+        return ConfigError(ErrorKind::FileNotFound, path);
+    }
+    return text;
+}
+
+void make_reader_ids_unique(ReaderMap& readers) {
+    ReaderMap renamed;
+    renamed.reserve(readers.size());
+    for (auto& [id, reader] : readers) {
+        renamed.emplace(id + "_" + new_uuid(), std::move(reader));
+    }
+    readers = std::move(renamed);
+}
+
+errors::Result<OptionManifestConfig> read_from_manifest_yaml(const std::string& path,
+                                                             bool unique_reader_ids) {
+    auto text = read_text_file(path);
+    if (!text) return std::move(text.error());
+    auto document = yaml::read_document_map<OptionManifestConfig>(text.value(), product_key);
+    if (!document) return std::move(document.error());
+    auto entry = document.value().find(std::string(product_key));
+    if (entry == document.value().end()) {
+        return ConfigError(ErrorKind::Serialization, "No brintel key found in manifest");
+    }
+    OptionManifestConfig manifest = std::move(entry->second);
+    if (unique_reader_ids) make_reader_ids_unique(manifest.readers_config);
+    return manifest;
+}
+
+errors::Result<ReaderConfig> find_reader(const OptionManifestConfig& manifest,
+                                         const std::string& reader_id) {
+    const auto found = manifest.readers_config.find(reader_id);
+    if (found == manifest.readers_config.end()) {
+        return ConfigError(ErrorKind::InvalidValue,
+                           "No reader with id " + reader_id + " found in manifest.yaml");
+    }
+    return found->second;
+}
+
+}  // namespace brintel::schema

@@ -1,0 +1,37 @@
+#include "utf8.hpp"
+
+#include <unicode/utf8.h>
+
+#include <cstdint>
+#include <cstring>
+
+namespace brintel::schema {
+
+bool is_valid_utf8(std::string_view text) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const std::size_t length = text.size();
+    std::size_t i = 0;
+    while (i < length) {
+        // Manifests are mostly ASCII: test eight bytes at a time.
+        if (i + 8 <= length) {
+            std::uint64_t block;
+            std::memcpy(&block, bytes + i, sizeof block);
+            if ((block & 0x8080808080808080ull) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        if (bytes[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        UChar32 c = 0;
+        std::int64_t offset = static_cast<std::int64_t>(i);
+        U8_NEXT(bytes, offset, static_cast<std::int64_t>(length), c);
+        if (c < 0) return false;
+        i = static_cast<std::size_t>(offset);
+    }
+    return true;
+}
+
+}  // namespace brintel::schema

@@ -1,0 +1,189 @@
+#include "document.hpp"
+
+#include "libyaml.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <unordered_map>
+
+namespace brintel::yaml {
+namespace {
+
+constexpr std::uint64_t max_encoded = std::numeric_limits<std::uint32_t>::max();
+
+std::uint32_t saturated(std::size_t value) {
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, max_encoded));
+}
+
+Tag classify_tag(const yaml_char_t* raw) {
+    if (!raw) return Tag::None;
+    const std::string_view tag(reinterpret_cast<const char*>(raw));
+    if (tag == "tag:yaml.org,2002:null") return Tag::Null;
+    if (tag == "tag:yaml.org,2002:bool") return Tag::Bool;
+    if (tag == "tag:yaml.org,2002:int") return Tag::Int;
+    if (tag == "tag:yaml.org,2002:float") return Tag::Float;
+    if (tag.starts_with('!')) return Tag::Local;
+    return Tag::Other;
+}
+
+ScalarStyle style_of(yaml_scalar_style_t style) {
+    switch (style) {
+    case YAML_SINGLE_QUOTED_SCALAR_STYLE: return ScalarStyle::SingleQuoted;
+    case YAML_DOUBLE_QUOTED_SCALAR_STYLE: return ScalarStyle::DoubleQuoted;
+    case YAML_LITERAL_SCALAR_STYLE: return ScalarStyle::Literal;
+    case YAML_FOLDED_SCALAR_STYLE: return ScalarStyle::Folded;
+    default: return ScalarStyle::Plain;
+    }
+}
+
+std::string mark_suffix(const yaml_mark_t& mark) {
+    if (mark.line != 0 || mark.column != 0) return position_suffix(mark.line, mark.column);
+    if (mark.index != 0) return " at position " + std::to_string(mark.index);
+    return {};
+}
+
+// The parser's problem, its position, and its context if it gave one.
+std::string parse_error_text(const yaml_parser_t& parser) {
+    if (parser.error == YAML_MEMORY_ERROR) throw std::bad_alloc();
+    yaml_mark_t problem_mark = parser.problem_mark;
+    // The reader reports a byte offset only.
+    if (parser.error == YAML_READER_ERROR) problem_mark = {parser.problem_offset, 0, 0};
+    std::string text = parser.problem ? parser.problem : "unknown problem";
+    text += mark_suffix(problem_mark);
+    if (parser.context) {
+        text += ", ";
+        text += parser.context;
+        const yaml_mark_t& context = parser.context_mark;
+        const bool at_start = context.line == 0 && context.column == 0;
+        const bool same = context.line == problem_mark.line && context.column == problem_mark.column;
+        if (!at_start && !same) text += position_suffix(context.line, context.column);
+    }
+    return text;
+}
+
+class Collector {
+public:
+    // The event encoding has 32-bit offsets; unwinds out of the parse loop.
+    struct TooLarge {};
+
+    explicit Collector(Loaded& out, std::size_t input_size) : out_(out) {
+        // Typical manifests have an event every 10 to 20 bytes.
+        out_.document.events.reserve(input_size / 16 + 16);
+        out_.document.text.reserve(input_size / 2 + 16);
+    }
+
+    // False when loading must stop (a failure is then set, or the stream ended).
+    bool take(const yaml_event_t& event) {
+        switch (event.type) {
+        case YAML_SCALAR_EVENT: return scalar(event);
+        case YAML_MAPPING_START_EVENT:
+            return node(event, EventKind::MappingStart, event.data.mapping_start.anchor);
+        case YAML_SEQUENCE_START_EVENT:
+            return node(event, EventKind::SequenceStart, event.data.sequence_start.anchor);
+        case YAML_MAPPING_END_EVENT: return node(event, EventKind::MappingEnd, nullptr);
+        case YAML_SEQUENCE_END_EVENT: return node(event, EventKind::SequenceEnd, nullptr);
+        case YAML_ALIAS_EVENT: return alias(event);
+        case YAML_DOCUMENT_START_EVENT: return document_start();
+        case YAML_STREAM_END_EVENT: out_.document.empty_stream = !seen_document_; return false;
+        default: return true;
+        }
+    }
+
+private:
+    bool document_start() {
+        if (seen_document_) {
+            out_.document.more_documents = true;
+            return false;
+        }
+        seen_document_ = true;
+        return true;
+    }
+
+    Event& push(const yaml_event_t& source, EventKind kind) {
+        if (out_.document.events.size() >= max_encoded) throw_too_large();
+        return out_.document.events.emplace_back(Event{0, 0, saturated(source.start_mark.line),
+                                                       saturated(source.start_mark.column), kind,
+                                                       ScalarStyle::Plain, Tag::None});
+    }
+
+    void remember_anchor(const yaml_char_t* anchor) {
+        if (!anchor) return;
+        const auto index = static_cast<std::uint32_t>(out_.document.events.size() - 1);
+        anchors_.insert_or_assign(reinterpret_cast<const char*>(anchor), index);
+    }
+
+    bool node(const yaml_event_t& source, EventKind kind, const yaml_char_t* anchor) {
+        push(source, kind);
+        remember_anchor(anchor);
+        return true;
+    }
+
+    bool scalar(const yaml_event_t& source) {
+        const auto& data = source.data.scalar;
+        std::string& text = out_.document.text;
+        if (text.size() + data.length > max_encoded) throw_too_large();
+        Event& event = push(source, EventKind::Scalar);
+        event.text_offset = static_cast<std::uint32_t>(text.size());
+        event.text_length = static_cast<std::uint32_t>(data.length);
+        event.style = style_of(data.style);
+        event.tag = classify_tag(data.tag);
+        text.append(reinterpret_cast<const char*>(data.value), data.length);
+        remember_anchor(data.anchor);
+        return true;
+    }
+
+    bool alias(const yaml_event_t& source) {
+        const auto found = anchors_.find(reinterpret_cast<const char*>(source.data.alias.anchor));
+        if (found == anchors_.end()) {
+            out_.failure = LoadFailure{"unknown anchor" + position_suffix(source.start_mark.line,
+                                                                          source.start_mark.column)};
+            return false;
+        }
+        push(source, EventKind::Alias).text_offset = found->second;
+        return true;
+    }
+
+    [[noreturn]] static void throw_too_large() { throw TooLarge{}; }
+
+    Loaded& out_;
+    std::unordered_map<std::string, std::uint32_t> anchors_;
+    bool seen_document_ = false;
+};
+
+}  // namespace
+
+std::string position_suffix(std::uint64_t line, std::uint64_t column) {
+    if (line == 0 && column == 0) return {};
+    return " at line " + std::to_string(line + 1) + " column " + std::to_string(column + 1);
+}
+
+Loaded load_first_document(std::string_view input) {
+    Loaded out;
+    if (input.size() >= max_encoded) {
+        out.failure = LoadFailure{"manifest larger than 4 GiB"};
+        return out;
+    }
+    Parser parser;
+    if (!parser.ready()) throw std::bad_alloc();
+    yaml_parser_set_input_string(parser.get(), reinterpret_cast<const unsigned char*>(input.data()),
+                                 input.size());
+    yaml_parser_set_encoding(parser.get(), YAML_UTF8_ENCODING);
+    Collector collector(out, input.size());
+    try {
+        for (;;) {
+            ParsedEvent event;
+            if (!event.parse(parser)) {
+                out.document.parse_error = parse_error_text(parser.state());
+                break;
+            }
+            if (!collector.take(*event)) break;
+        }
+    } catch (const Collector::TooLarge&) {
+        out.failure = LoadFailure{"manifest larger than 4 GiB"};
+    }
+    return out;
+}
+
+}  // namespace brintel::yaml

@@ -1,0 +1,65 @@
+// The first document of a YAML text as a flat list of events.
+//
+// Records are filled from this list in one forward pass (plus alias jumps),
+// so nothing about the input's shape is recursive. Scalar texts live in one
+// buffer; an event is 20 bytes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brintel::yaml {
+
+enum class EventKind : std::uint8_t { Scalar, MappingStart, MappingEnd, SequenceStart, SequenceEnd, Alias };
+
+enum class ScalarStyle : std::uint8_t { Plain, SingleQuoted, DoubleQuoted, Literal, Folded };
+
+// The tags that change how a scalar is read or described.
+enum class Tag : std::uint8_t { None, Null, Bool, Int, Float, Local, Other };
+
+struct Event {
+    std::uint32_t text_offset;  // scalar: into Document::text; alias: the anchored event's index
+    std::uint32_t text_length;
+    std::uint32_t line;  // of the event's start, 0-based
+    std::uint32_t column;
+    EventKind kind;
+    ScalarStyle style;
+    Tag tag;
+};
+
+struct Document {
+    std::vector<Event> events;
+    std::string text;  // the scalar texts, back to back
+
+    // Set when the parser stopped before the document was complete, or met
+    // an error right after it; the one-line text.
+    std::optional<std::string> parse_error;
+    bool more_documents = false;
+    bool empty_stream = false;  // no document at all
+
+    std::string_view scalar(const Event& event) const {
+        return std::string_view(text).substr(event.text_offset, event.text_length);
+    }
+};
+
+// A failure that ends loading before reading can start.
+struct LoadFailure {
+    std::string message;
+};
+
+// Parses `input` (UTF-8). Only "unknown anchor" and an input too large for
+// the event encoding fail here; every other problem is recorded in the
+// document for the reader to report in its turn.
+struct Loaded {
+    Document document;
+    std::optional<LoadFailure> failure;
+};
+Loaded load_first_document(std::string_view input);
+
+// " at line L column C", or nothing at line 1 column 1.
+std::string position_suffix(std::uint64_t line, std::uint64_t column);
+
+}  // namespace brintel::yaml

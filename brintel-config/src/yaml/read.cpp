@@ -1,0 +1,377 @@
+#include "read.hpp"
+
+#include "../errors/escape.hpp"
+#include "document.hpp"
+#include "path.hpp"
+#include "scalar.hpp"
+
+#include <limits>
+#include <type_traits>
+
+namespace brintel::yaml {
+namespace {
+
+using schema::ValueKind;
+
+// What stands at an event, in the words of "invalid type: <found>". A scalar
+// whose core tag its text does not fit replaces the whole message instead.
+struct Found {
+    std::string words;
+    std::string mismatch_message;  // set when the tag does not fit the text
+};
+
+Found tagged_scalar(Tag tag, std::string_view text) {
+    auto mismatch = [&](std::string_view expected) {
+        return Found{{}, "invalid value: string " + errors::debug_quoted(text) + ", expected " + std::string(expected)};
+    };
+    switch (tag) {
+    case Tag::Bool:
+        if (const auto value = parse_bool(text)) return {*value ? "boolean `true`" : "boolean `false`", {}};
+        return mismatch("a boolean");
+    case Tag::Int:
+        if (const auto value = describe_integer(text)) return {"integer `" + *value + "`", {}};
+        return mismatch("an integer");
+    case Tag::Float:
+        if (const auto value = parse_float(text)) return {"floating point `" + format_float(*value) + "`", {}};
+        return mismatch("a float");
+    default:
+        if (!text.empty() && is_null_spelling(text)) return {"unit value", {}};
+        return mismatch("null");
+    }
+}
+
+Found plain_scalar(std::string_view text) {
+    PlainReading reading = read_plain(text);
+    switch (reading.meaning) {
+    case PlainMeaning::Null: return {"unit value", {}};
+    case PlainMeaning::Boolean: return {"boolean `" + reading.value + "`", {}};
+    case PlainMeaning::Integer: return {"integer `" + reading.value + "`", {}};
+    case PlainMeaning::Float: return {"floating point `" + reading.value + "`", {}};
+    case PlainMeaning::String: break;
+    }
+    return {"string " + errors::debug_quoted(text), {}};
+}
+
+Found describe(const Event& event, std::string_view text) {
+    switch (event.kind) {
+    case EventKind::MappingStart: return {"map", {}};
+    case EventKind::SequenceStart: return {"sequence", {}};
+    case EventKind::Scalar: break;
+    default: return {"end of collection", {}};  // never at a value's place
+    }
+    switch (event.tag) {
+    case Tag::Null:
+    case Tag::Bool:
+    case Tag::Int:
+    case Tag::Float: return tagged_scalar(event.tag, text);
+    case Tag::None:
+    case Tag::Local:
+        if (event.style == ScalarStyle::Plain) return plain_scalar(text);
+        break;
+    case Tag::Other: break;
+    }
+    return {"string " + errors::debug_quoted(text), {}};
+}
+
+template <class T>
+constexpr bool is_record = !std::is_same_v<T, std::string> && !std::is_arithmetic_v<T> &&
+                           !std::is_same_v<T, schema::ReaderMap>;
+
+// Fills records from a document's events. Every read_* consumes the events
+// of exactly one value and returns false, with `error` set, on the first
+// failure. Depth follows the schema (at most four levels); values of unknown
+// keys are skipped without recursion.
+class Cursor {
+public:
+    explicit Cursor(const Document& document)
+        : document_(document),
+          jump_limit_(static_cast<std::uint64_t>(document.events.size()) * 100),
+          replay_limit_((static_cast<std::uint64_t>(document.events.size()) + document.text.size()) * 100) {}
+
+    std::string error;
+
+    template <class Entry>
+    bool read_map(std::unordered_map<std::string, Entry>& out, const Path& path,
+                  std::optional<std::string_view> only_key = std::nullopt) {
+        return at_value([&] {
+            const Event& start = current();
+            if (is_empty_plain(start)) return advance();
+            if (start.kind != EventKind::MappingStart) return type_error(start, path, "a map");
+            advance();
+            for (;;) {
+                std::string_view key;
+                bool end = false;
+                if (!read_key(key, end, path, "a string")) return false;
+                if (end) return true;
+                Entry entry{};
+                if (!read_record(entry, path.child(key))) return false;
+                if (!only_key || key == *only_key) out.insert_or_assign(std::string(key), std::move(entry));
+            }
+        });
+    }
+
+private:
+    const Document& document_;
+    std::size_t position_ = 0;
+    std::uint64_t jumps_ = 0;
+    std::uint64_t jump_limit_;
+    // Events and scalar bytes read again through aliases. Jumps alone do not
+    // bound the work: one jump can replay a whole anchored mapping, or copy a
+    // megabyte-long scalar.
+    std::size_t alias_depth_ = 0;
+    std::uint64_t replayed_ = 0;
+    std::uint64_t replay_limit_;
+
+    const Event& current() const { return document_.events[position_]; }
+    std::string_view text(const Event& event) const { return document_.scalar(event); }
+    bool advance() {
+        if (alias_depth_ > 0) replayed_ += 1 + current().text_length;
+        ++position_;
+        return true;
+    }
+
+    bool is_empty_plain(const Event& event) const {
+        return event.kind == EventKind::Scalar && event.style == ScalarStyle::Plain && event.text_length == 0;
+    }
+
+    // Running out of events: the parse error that cut the document short,
+    // or a document that simply ended.
+    bool past_end() {
+        error = document_.parse_error.value_or("EOF while parsing a value");
+        return false;
+    }
+
+    bool fail(const Path& path, const Event& at, std::string_view message) {
+        error = path.is_root() ? std::string() : path.text() + ": ";
+        error += message;
+        error += position_suffix(at.line, at.column);
+        return false;
+    }
+
+    bool type_error(const Event& at, const Path& path, std::string_view expected) {
+        Found found = describe(at, text(at));
+        if (!found.mismatch_message.empty()) return fail(path, at, found.mismatch_message);
+        return fail(path, at, "invalid type: " + found.words + ", expected " + std::string(expected));
+    }
+
+    // Runs `read` at the value under the cursor, following an alias to the
+    // anchored event and coming back after it.
+    template <class Read>
+    bool at_value(Read&& read) {
+        if (position_ >= document_.events.size()) return past_end();
+        if (replayed_ > replay_limit_) return repetition_limit();
+        if (current().kind != EventKind::Alias) return read();
+        if (++jumps_ > jump_limit_) return repetition_limit();
+        const std::size_t resume = position_ + 1;
+        position_ = current().text_offset;
+        ++alias_depth_;
+        const bool ok = read();
+        --alias_depth_;
+        position_ = resume;
+        return ok;
+    }
+
+    bool repetition_limit() {
+        error = "repetition limit exceeded";
+        return false;
+    }
+
+    // The next key of a mapping as text, or `end` at the mapping's end.
+    bool read_key(std::string_view& key, bool& end, const Path& path, std::string_view expected) {
+        if (position_ >= document_.events.size()) return past_end();
+        if (current().kind == EventKind::MappingEnd) {
+            end = true;
+            return advance();
+        }
+        return at_value([&] {
+            const Event& event = current();
+            if (event.kind != EventKind::Scalar) return type_error(event, path, expected);
+            key = text(event);
+            return advance();
+        });
+    }
+
+    // Consumes one value of any shape, unread; aliases are not followed.
+    bool skip_value() {
+        std::size_t depth = 0;
+        do {
+            if (position_ >= document_.events.size()) return past_end();
+            switch (current().kind) {
+            case EventKind::MappingStart:
+            case EventKind::SequenceStart: ++depth; break;
+            case EventKind::MappingEnd:
+            case EventKind::SequenceEnd: --depth; break;
+            default: break;
+            }
+            advance();
+        } while (depth > 0);
+        return true;
+    }
+
+    template <class Record>
+    bool read_record(Record& out, const Path& path) {
+        return at_value([&] { return read_record_here(out, path); });
+    }
+
+    template <class Record>
+    bool read_record_here(Record& out, const Path& path) {
+        static_assert(schema::field_count<Record> < 32);
+        const Event& start = current();
+        std::uint32_t seen = 0;
+        if (is_empty_plain(start)) {
+            advance();
+        } else if (start.kind != EventKind::MappingStart) {
+            return type_error(start, path, "struct " + std::string(schema::RecordSchema<Record>::name));
+        } else {
+            advance();
+            if (!read_entries(out, path, start, seen)) return false;
+        }
+        return check_required<Record>(seen, path, start);
+    }
+
+    template <class Record>
+    bool read_entries(Record& out, const Path& path, const Event& start, std::uint32_t& seen) {
+        for (;;) {
+            std::string_view key;
+            bool end = false;
+            if (!read_key(key, end, path, "field identifier")) return false;
+            if (end) return true;
+            bool known = false;
+            bool ok = true;
+            schema::find_field<Record>([&](const auto& field, std::size_t index) {
+                if (field.key() != key) return false;
+                known = true;
+                const std::uint32_t bit = 1u << index;
+                if (seen & bit) {
+                    ok = fail(path, start, "duplicate field `" + std::string(key) + "`");
+                } else {
+                    seen |= bit;
+                    ok = read_value(field.of(out), field.kind, path.child(key));
+                }
+                return true;
+            });
+            if (!known) ok = skip_value();
+            if (!ok) return false;
+        }
+    }
+
+    template <class Record>
+    bool check_required(std::uint32_t seen, const Path& path, const Event& start) {
+        bool ok = true;
+        schema::find_field<Record>([&](const auto& field, std::size_t index) {
+            if (!field.required || (seen & (1u << index))) return false;
+            ok = fail(path, start, "missing field `" + std::string(field.key()) + "`");
+            return true;
+        });
+        return ok;
+    }
+
+    template <class T>
+    bool read_value(std::optional<T>& out, ValueKind kind, const Path& path) {
+        return at_value([&] {
+            const Event& event = current();
+            if (event.kind == EventKind::Scalar && event.style == ScalarStyle::Plain) {
+                const std::string_view value = text(event);
+                if (event.tag == Tag::None && is_null_spelling(value)) {
+                    out.reset();
+                    return advance();
+                }
+                if (event.tag == Tag::Null) {
+                    if (value.empty() || !is_null_spelling(value)) {
+                        return fail(path, event, "invalid value: string " + errors::debug_quoted(value) + ", expected null");
+                    }
+                    out.reset();
+                    return advance();
+                }
+            }
+            T value{};
+            if (!read_value(value, kind, path)) return false;
+            out = std::move(value);
+            return true;
+        });
+    }
+
+    bool read_value(std::string& out, ValueKind, const Path& path) {
+        return at_value([&] {
+            const Event& event = current();
+            if (event.kind != EventKind::Scalar) return type_error(event, path, "a string");
+            out.assign(text(event));
+            return advance();
+        });
+    }
+
+    bool read_value(bool& out, ValueKind, const Path& path) {
+        return at_value([&] {
+            const Event& event = current();
+            if (takes_typed(event, Tag::Bool)) {
+                if (const auto value = parse_bool(text(event))) {
+                    out = *value;
+                    return advance();
+                }
+            }
+            return type_error(event, path, "a boolean");
+        });
+    }
+
+    template <class T>
+        requires std::is_unsigned_v<T> && (!std::is_same_v<T, bool>)
+    bool read_value(T& out, ValueKind kind, const Path& path) {
+        return at_value([&] {
+            const Event& event = current();
+            const auto value = takes_typed(event, Tag::Int) ? parse_unsigned(text(event)) : std::nullopt;
+            if (!value) return type_error(event, path, schema::expected_name(kind));
+            if (*value > std::numeric_limits<T>::max()) {
+                return fail(path, event, "invalid value: integer `" + std::to_string(*value) + "`, expected " +
+                                             std::string(schema::expected_name(kind)));
+            }
+            out = static_cast<T>(*value);
+            return advance();
+        });
+    }
+
+    bool read_value(schema::ReaderMap& out, ValueKind, const Path& path) { return read_map(out, path); }
+
+    template <class Record>
+        requires is_record<Record>
+    bool read_value(Record& out, ValueKind, const Path& path) {
+        return read_record(out, path);
+    }
+
+    // Numbers and booleans come from plain scalars, or from literal blocks
+    // that carry the matching core tag.
+    static bool takes_typed(const Event& event, Tag literal_tag) {
+        if (event.kind != EventKind::Scalar) return false;
+        return event.style == ScalarStyle::Plain ||
+               (event.style == ScalarStyle::Literal && event.tag == literal_tag);
+    }
+};
+
+errors::ConfigError yaml_error(std::string text) {
+    return errors::ConfigError(errors::ErrorKind::Serialization, std::move(text));
+}
+
+}  // namespace
+
+template <class Entry>
+errors::Result<schema::DocumentMap<Entry>> read_document_map(std::string_view text,
+                                                             std::optional<std::string_view> only_key) {
+    Loaded loaded = load_first_document(text);
+    if (loaded.failure) return yaml_error(std::move(loaded.failure->message));
+    const Document& document = loaded.document;
+    if (document.empty_stream) return yaml_error("EOF while parsing a value");
+    schema::DocumentMap<Entry> map;
+    Cursor cursor(document);
+    if (!cursor.read_map(map, Path::root(), only_key)) return yaml_error(std::move(cursor.error));
+    if (document.parse_error) return yaml_error(*document.parse_error);
+    if (document.more_documents) {
+        return yaml_error("deserializing from YAML containing more than one document is not supported");
+    }
+    return map;
+}
+
+template errors::Result<schema::DocumentMap<schema::OptionManifestConfig>>
+read_document_map(std::string_view, std::optional<std::string_view>);
+template errors::Result<schema::DocumentMap<schema::ManifestConfig>>
+read_document_map(std::string_view, std::optional<std::string_view>);
+
+}  // namespace brintel::yaml

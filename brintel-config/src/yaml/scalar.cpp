@@ -1,0 +1,197 @@
+#include "scalar.hpp"
+
+#include <charconv>
+#include <clocale>
+#include <cstdlib>
+#include <locale.h>
+#include <cmath>
+#include <limits>
+
+namespace brintel::yaml {
+namespace {
+
+using u128 = unsigned __int128;
+
+struct Digits {
+    std::string_view digits;
+    unsigned base = 10;
+};
+
+unsigned digit_value(char c) {
+    if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
+    if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
+    if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
+    return 99;
+}
+
+// Splits an unsigned form (no sign) into base and digits; nullopt when the
+// shape is wrong.
+std::optional<Digits> unsigned_form(std::string_view text) {
+    Digits form{text, 10};
+    if (text.size() >= 2 && text[0] == '0') {
+        switch (text[1]) {
+        case 'x': form = {text.substr(2), 16}; break;
+        case 'o': form = {text.substr(2), 8}; break;
+        case 'b': form = {text.substr(2), 2}; break;
+        default: return std::nullopt;  // a leading zero is not a number
+        }
+    }
+    if (form.digits.empty()) return std::nullopt;
+    for (char c : form.digits) {
+        if (digit_value(c) >= form.base) return std::nullopt;
+    }
+    return form;
+}
+
+// Nullopt on overflow of 128 bits.
+std::optional<u128> accumulate(const Digits& form) {
+    u128 value = 0;
+    const u128 limit = ~u128{0};
+    for (char c : form.digits) {
+        const unsigned digit = digit_value(c);
+        if (value > (limit - digit) / form.base) return std::nullopt;
+        value = value * form.base + digit;
+    }
+    return value;
+}
+
+std::string decimal(u128 value) {
+    char buffer[40];
+    char* end = buffer + sizeof buffer;
+    char* start = end;
+    do {
+        *--start = static_cast<char>('0' + static_cast<unsigned>(value % 10));
+        value /= 10;
+    } while (value != 0);
+    return std::string(start, end);
+}
+
+// "-" and "+" may open a number once; a second sign is never part of it.
+std::string_view strip_plus(std::string_view text) {
+    if (text.starts_with('+')) text.remove_prefix(1);
+    return text;
+}
+
+}  // namespace
+
+std::optional<std::string> describe_integer(std::string_view text) {
+    const bool negative = text.starts_with('-');
+    const std::string_view body = negative ? text.substr(1) : strip_plus(text);
+    const auto form = unsigned_form(body);
+    if (!form) return std::nullopt;
+    const auto magnitude = accumulate(*form);
+    if (!magnitude) return std::nullopt;
+    if (!negative) {
+        if (*magnitude <= std::numeric_limits<std::uint64_t>::max()) return decimal(*magnitude);
+        return decimal(*magnitude) + " as u128";
+    }
+    if (*magnitude == 0) return "0";
+    const u128 i64_limit = u128{1} << 63;
+    const u128 i128_limit = u128{1} << 127;
+    if (*magnitude > i128_limit) return std::nullopt;
+    std::string value(1, '-');
+    value += decimal(*magnitude);
+    return *magnitude <= i64_limit ? value : value + " as i128";
+}
+
+namespace {
+
+// [sign] (digits [. digits*] | . digits) [(e|E) [sign] digits]
+bool decimal_float_shape(std::string_view text) {
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    auto digits = [&] {
+        const std::size_t start = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+        return i - start;
+    };
+    std::size_t mantissa = digits();
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0) return false;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+        if (digits() == 0) return false;
+    }
+    return i == text.size();
+}
+
+// from_chars refuses both ends of the range. A number too small to
+// represent is zero, one too large is no finite number at all.
+std::optional<double> underflow_or_nothing(std::string_view text) {
+    static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", nullptr);
+    const std::string copy(text);
+    const double value = strtod_l(copy.c_str(), nullptr, c_locale);
+    if (!std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::optional<double> parse_float(std::string_view text) {
+    const std::string_view unsigned_text = strip_plus(text);
+    if (unsigned_text == ".inf" || unsigned_text == ".Inf" || unsigned_text == ".INF") {
+        return std::numeric_limits<double>::infinity();
+    }
+    if (text == "-.inf" || text == "-.Inf" || text == "-.INF") return -std::numeric_limits<double>::infinity();
+    if (text == ".nan" || text == ".NaN" || text == ".NAN") return std::numeric_limits<double>::quiet_NaN();
+    if (!decimal_float_shape(text)) return std::nullopt;
+    // from_chars takes no "+"; the shape check already allowed one.
+    double value = 0;
+    const auto result = std::from_chars(unsigned_text.data(), unsigned_text.data() + unsigned_text.size(), value);
+    if (result.ec == std::errc::result_out_of_range) return underflow_or_nothing(unsigned_text);
+    if (result.ec != std::errc() || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+std::optional<bool> parse_bool(std::string_view text) {
+    if (text == "true" || text == "True" || text == "TRUE") return true;
+    if (text == "false" || text == "False" || text == "FALSE") return false;
+    return std::nullopt;
+}
+
+bool is_null_spelling(std::string_view text) {
+    return text.empty() || text == "~" || text == "null" || text == "Null" || text == "NULL";
+}
+
+std::optional<std::uint64_t> parse_unsigned(std::string_view text) {
+    const auto form = unsigned_form(strip_plus(text));
+    if (!form) return std::nullopt;
+    const auto value = accumulate(*form);
+    if (!value || *value > std::numeric_limits<std::uint64_t>::max()) return std::nullopt;
+    return static_cast<std::uint64_t>(*value);
+}
+
+bool is_leading_zero_digits(std::string_view text) {
+    if (text.starts_with('+') || text.starts_with('-')) text.remove_prefix(1);
+    if (text.size() < 2 || text[0] != '0') return false;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+PlainReading read_plain(std::string_view text) {
+    if (is_null_spelling(text)) return {PlainMeaning::Null, {}};
+    if (const auto boolean = parse_bool(text)) return {PlainMeaning::Boolean, *boolean ? "true" : "false"};
+    if (auto integer = describe_integer(text)) return {PlainMeaning::Integer, std::move(*integer)};
+    if (!is_leading_zero_digits(text)) {
+        if (const auto number = parse_float(text)) return {PlainMeaning::Float, format_float(*number)};
+    }
+    return {PlainMeaning::String, {}};
+}
+
+std::string format_float(double value) {
+    if (std::isnan(value)) return "NaN";
+    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    char buffer[400];  // the longest fixed form of a finite double is ~330 characters
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+    std::string text(buffer, result.ptr);
+    if (text.find('.') == std::string::npos) text += ".0";
+    return text;
+}
+
+}  // namespace brintel::yaml

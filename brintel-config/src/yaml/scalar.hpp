@@ -1,0 +1,51 @@
+// What a YAML scalar's text means, decided in one place: the reader uses it
+// to take numbers and booleans and to describe what it found, the writer to
+// decide which strings need quotes to read back as strings.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace brintel::yaml {
+
+// The six boolean spellings.
+std::optional<bool> parse_bool(std::string_view text);
+
+// "", "~", "null", "Null", "NULL".
+bool is_null_spelling(std::string_view text);
+
+// An unsigned integer in the forms the reader takes: one optional "+", then
+// 0x/0o/0b with digits, or decimal digits without a leading zero (0 itself
+// excepted). Nullopt when the text is not such a number or exceeds 64 bits.
+std::optional<std::uint64_t> parse_unsigned(std::string_view text);
+
+// The decimal value of an integer in any of the unsigned or negative forms,
+// with " as u128" or " as i128" beyond 64 bits.
+std::optional<std::string> describe_integer(std::string_view text);
+
+// A finite decimal number, or one of the YAML spellings of infinity and
+// not-a-number.
+std::optional<double> parse_float(std::string_view text);
+
+// How a plain scalar reads when nothing forces a type on it.
+enum class PlainMeaning : std::uint8_t { Null, Boolean, Integer, Float, String };
+
+// `text` as a plain scalar: its meaning and, for Boolean, Integer and Float,
+// the words that describe its value ("true", "-5", "12 as u128", "inf").
+struct PlainReading {
+    PlainMeaning meaning = PlainMeaning::String;
+    std::string value;
+};
+PlainReading read_plain(std::string_view text);
+
+// Two or more digits beginning with "0", after an optional sign: never a
+// number in either direction.
+bool is_leading_zero_digits(std::string_view text);
+
+// Shortest round-trip decimal form without exponent, ".0" added to whole
+// numbers; inf, -inf and NaN for the special values.
+std::string format_float(double value);
+
+}  // namespace brintel::yaml
