@@ -21,6 +21,12 @@ errors::Result<OptionManifestConfig> read_from_manifest_yaml(const std::string& 
 errors::Result<ReaderConfig> find_reader(const OptionManifestConfig& manifest,
                                          const std::string& reader_id);
 
+// Stores a copy of `reader` under `reader_id` in the manifest at `path`
+// (replacing a reader of that id) and writes the product entry back; the
+// other top-level entries are not kept.
+errors::Status add_to_manifest_yaml(const ReaderConfig& reader, const std::string& path,
+                                    const std::string& reader_id);
+
 // The whole file as text; FileNotFound with `path` when it cannot be read
 // or is not UTF-8.
 errors::Result<std::string> read_text_file(const std::string& path);

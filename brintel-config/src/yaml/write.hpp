@@ -1,0 +1,17 @@
+// Writing records as YAML text.
+#pragma once
+
+#include "../errors/config_error.hpp"
+#include "../schema/records.hpp"
+
+#include <string>
+
+namespace brintel::yaml {
+
+// The YAML text of a whole manifest: keys in declared order, every reader
+// field written (unset ones as null), strings quoted wherever they would
+// otherwise read back as something else. A Serialization error carries the
+// emitter's complaint, which records never give it cause for.
+errors::Result<std::string> write_document_map(const schema::DocumentMap<schema::ManifestConfig>& document);
+
+}  // namespace brintel::yaml
