@@ -1,0 +1,280 @@
+import os
+import pathlib
+import stat
+
+import pytest
+
+from brintel_config import ReaderConfig, read_brintel_readers_config
+
+from manifests import SERVER_CONFIG, manifest
+
+FIELDS = [n for n in vars(ReaderConfig) if not n.startswith("_")][:20]
+
+WORKED_EXAMPLE = SERVER_CONFIG.join(["brintel:\n", """\
+  readers_config:
+    r1:
+      model_name: llama
+      device: cuda
+      consumer_group: primary
+      redis_host: null
+      internal_gateway_ip: null
+      access_token: null
+      log_level: null
+      backend: null
+      cuda_visible_devices: 0,1
+      max_batch_size: null
+      batch_duration_millis: null
+      tensor_parallel: 2
+      quant_type: null
+      max_sequence_length: null
+      nvlink_unavailable: null
+      disable_static: null
+      disable_cuda_graph: null
+      cuda_graph_cache_capacity: null
+      disable_paged_attention: null
+      page_cache_size: null
+"""])
+
+
+@pytest.fixture
+def path(tmp_path):
+    target = tmp_path / "manifest.yaml"
+    target.write_text(manifest())
+    return target
+
+
+def fields(reader):
+    return {name: getattr(reader, name) for name in FIELDS}
+
+
+def llama():
+    return ReaderConfig(model_name="llama", device="cuda", consumer_group="primary",
+                        cuda_visible_devices="0,1", tensor_parallel=2)
+
+
+def test_worked_example_is_written_byte_for_byte(path):
+    assert llama().add_to_manifest_yaml(str(path), "r1") is None
+    assert path.read_text() == WORKED_EXAMPLE
+    assert len(WORKED_EXAMPLE.splitlines()) == 36
+
+
+TRICKY = ["", "null", "~", "true", "0x10", "007", "-5", "1e3", ".inf", "a: b", " lead",
+          "line1\nline2", "trailing\n", "é", "0,1", "# not a comment", "'quoted'", "\"dq\"",
+          "-", "[x]", "{y}", "*alias", "&anchor", "!tag", "%", "@", "`", "key:", "- item", "+01", "NaN"]
+
+
+@pytest.mark.parametrize("text", TRICKY)
+def test_strings_round_trip(path, text):
+    original = ReaderConfig(model_name="x" + text, device="cpu", consumer_group=text,
+                            log_level=text, cuda_visible_devices=text)
+    original.add_to_manifest_yaml(str(path), "r1")
+    assert fields(read_brintel_readers_config(str(path), "r1")) == fields(original)
+
+
+@pytest.mark.parametrize(
+    "value, written",
+    [("", "''"), ("true", "'true'"), ("4096", "'4096'"), ("0,1", "0,1"), ("007", "'007'"),
+     ("~", "'~'"), ("0x10", "'0x10'"), ("1e3", "'1e3'"), ("a: b", "'a: b'"), (" lead", "' lead'")],
+)
+def test_string_quoting(path, value, written):
+    ReaderConfig(model_name="m", device="cpu", log_level=value).add_to_manifest_yaml(str(path), "r1")
+    assert f"      log_level: {written}\n" in path.read_text()
+
+
+def test_text_with_line_feed_is_a_literal_block(path):
+    ReaderConfig(model_name="m", device="cpu", log_level="a\nb").add_to_manifest_yaml(str(path), "r1")
+    assert "      log_level: |-\n        a\n        b\n" in path.read_text()
+
+
+@pytest.mark.parametrize("reader_id, written", [("001", "'001':"), ("1", "'1':"), ("", "'':"), ("r 1", "r 1:")])
+def test_reader_ids_round_trip(path, reader_id, written):
+    llama().add_to_manifest_yaml(str(path), reader_id)
+    assert f"\n    {written}\n" in path.read_text()
+    assert read_brintel_readers_config(str(path), reader_id).model_name == "llama"
+
+
+def test_largest_numbers_are_written_in_full(path):
+    ReaderConfig(model_name="m", device="cpu", max_batch_size=2**64 - 1,
+                 tensor_parallel=2**32 - 1).add_to_manifest_yaml(str(path), "r1")
+    text = path.read_text()
+    assert "max_batch_size: 18446744073709551615\n" in text
+    assert "tensor_parallel: 4294967295\n" in text
+
+
+def test_adding_and_replacing_readers(path):
+    path.write_text(manifest("a:\n  model_name: old\n  device: cpu\n  consumer_group: g\n  quant_type: q\n"
+                             "b:\n  model_name: b\n  device: cpu\n  consumer_group: g\n"))
+    ReaderConfig(model_name="c", device="cpu").add_to_manifest_yaml(str(path), "c")
+    assert {read_brintel_readers_config(str(path), i).model_name for i in "abc"} == {"old", "b", "c"}
+    replacement = ReaderConfig(model_name="new", device="cuda")
+    replacement.add_to_manifest_yaml(str(path), "a")
+    assert fields(read_brintel_readers_config(str(path), "a")) == fields(replacement)
+    assert path.read_text().count("model_name:") == 3
+
+
+def test_records_validate_would_refuse_are_stored(path):
+    path.write_text(manifest("r1:\n  model_name: m\n  device: gpu\n  consumer_group: g\n  page_cache_size: 4096\n"))
+    gpu = read_brintel_readers_config(str(path), "r1")
+    gpu.add_to_manifest_yaml(str(path), "r2")
+    assert "      device: gpu\n      consumer_group: g\n" in path.read_text()
+    assert "      page_cache_size: '4096'\n" in path.read_text()
+    assert fields(read_brintel_readers_config(str(path), "r2")) == fields(gpu)
+
+
+def test_other_top_level_entries_are_dropped(path):
+    path.write_text(manifest() + manifest(key="other"))
+    llama().add_to_manifest_yaml(str(path), "r1")
+    assert path.read_text() == WORKED_EXAMPLE
+
+
+def display(excinfo):
+    assert type(excinfo.value) is Exception
+    (text,) = excinfo.value.args
+    return text
+
+
+@pytest.mark.parametrize(
+    "content, message",
+    [
+        (b"", "Error Error Serializing/Deserializing:: EOF while parsing a value"),
+        (b"---\n", "Error Error Serializing/Deserializing:: No brintel key found in manifest"),
+        (manifest(key="Brintel").encode(),
+         "Error Error Serializing/Deserializing:: No brintel key found in manifest"),
+        (manifest(server=SERVER_CONFIG.replace("    internal_port: 3005\n", "")).encode(),
+         "Error Error Serializing/Deserializing:: brintel.server_config: missing field "
+         "`internal_port` at line 3 column 5"),
+        ((manifest() + "other: 1\n").encode(),
+         "Error Error Serializing/Deserializing:: other: invalid type: integer `1`, "
+         "expected struct ManifestConfig at line 16 column 8"),
+        (b"brintel: \xff\n", "File Not Found on path: {path}"),
+    ],
+)
+def test_refusals_leave_the_file_untouched(path, content, message):
+    path.write_bytes(content)
+    with pytest.raises(Exception) as excinfo:
+        llama().add_to_manifest_yaml(str(path), "r1")
+    assert display(excinfo) == message.format(path=path)
+    assert path.read_bytes() == content
+    assert os.listdir(path.parent) == [path.name]
+
+
+def test_missing_file_and_directory(tmp_path):
+    missing = tmp_path / "missing.yaml"
+    for target in (str(missing), str(tmp_path), "relative/missing.yaml", ""):
+        with pytest.raises(Exception) as excinfo:
+            llama().add_to_manifest_yaml(target, "r1")
+        assert display(excinfo) == f"File Not Found on path: {target}"
+    assert list(tmp_path.iterdir()) == []
+
+
+@pytest.mark.parametrize(
+    "args, kwargs, message",
+    [
+        ((), {}, "ReaderConfig.add_to_manifest_yaml() missing 2 required positional arguments: 'path' and 'reader_id'"),
+        (("p",), {}, "ReaderConfig.add_to_manifest_yaml() missing 1 required positional argument: 'reader_id'"),
+        ((), {"reader_id": "r"}, "ReaderConfig.add_to_manifest_yaml() missing 1 required positional argument: 'path'"),
+        (("p", "r", "x"), {}, "ReaderConfig.add_to_manifest_yaml() takes 2 positional arguments but 3 were given"),
+        (("p",), {"path": "q", "reader_id": "r"}, "ReaderConfig.add_to_manifest_yaml() got multiple values for argument 'path'"),
+        (("p", "r"), {"colour": 1}, "ReaderConfig.add_to_manifest_yaml() got an unexpected keyword argument 'colour'"),
+        ((pathlib.Path("p"), None), {}, "argument 'path': 'PosixPath' object cannot be converted to 'PyString'"),
+        (("p", None), {}, "argument 'reader_id': 'NoneType' object cannot be converted to 'PyString'"),
+        ((b"p", "r"), {}, "argument 'path': 'bytes' object cannot be converted to 'PyString'"),
+    ],
+)
+def test_argument_binding(args, kwargs, message):
+    with pytest.raises(TypeError) as excinfo:
+        llama().add_to_manifest_yaml(*args, **kwargs)
+    assert str(excinfo.value) == message
+
+
+def test_keywords_are_accepted(path):
+    llama().add_to_manifest_yaml(reader_id="r1", path=str(path))
+    assert path.read_text() == WORKED_EXAMPLE
+
+
+def test_permissions_of_the_replaced_file_are_kept(path):
+    path.chmod(0o600)
+    llama().add_to_manifest_yaml(str(path), "r1")
+    assert stat.S_IMODE(path.stat().st_mode) == 0o600
+
+
+def test_symlink_is_replaced_by_a_regular_file(tmp_path, path):
+    link = tmp_path / "link.yaml"
+    link.symlink_to(path)
+    before = path.read_bytes()
+    umask = os.umask(0o022)
+    try:
+        llama().add_to_manifest_yaml(str(link), "r1")
+    finally:
+        os.umask(umask)
+    assert not link.is_symlink()
+    assert stat.S_IMODE(link.stat().st_mode) == 0o644
+    assert link.read_text() == WORKED_EXAMPLE
+    assert path.read_bytes() == before
+
+
+def test_failed_write_keeps_the_old_manifest(run_python, path):
+    before = path.read_bytes()
+    result = run_python(f"""
+        import resource, signal
+        from brintel_config import ReaderConfig
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (200, 200))
+        try:
+            ReaderConfig(model_name="m", device="cpu").add_to_manifest_yaml({str(path)!r}, "r1")
+        except Exception as e:
+            print(type(e).__name__, e.args)
+    """)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.strip() == "Exception ('Error Writing to file: File too large (os error 27)',)"
+    assert path.read_bytes() == before
+    assert os.listdir(path.parent) == [path.name]
+
+
+def test_concurrent_updates_all_land(run_python, path):
+    code = f"""
+        import sys
+        from multiprocessing import Process
+        from brintel_config import ReaderConfig
+
+        def add(worker):
+            for i in range(50):
+                ReaderConfig(model_name=f"m{{worker}}-{{i}}", device="cpu").add_to_manifest_yaml(
+                    {str(path)!r}, f"w{{worker}}-{{i}}")
+
+        workers = [Process(target=add, args=(w,)) for w in range(4)]
+        for w in workers: w.start()
+        for w in workers: w.join()
+        sys.exit(max(w.exitcode for w in workers))
+    """
+    result = run_python(code)
+    assert result.returncode == 0, result.stderr
+    for worker in range(4):
+        for i in range(50):
+            assert read_brintel_readers_config(str(path), f"w{worker}-{i}").model_name == f"m{worker}-{i}"
+    assert os.listdir(path.parent) == [path.name]
+
+
+def test_readers_never_see_a_partial_manifest(run_python, path):
+    llama().add_to_manifest_yaml(str(path), "r1")
+    code = f"""
+        from multiprocessing import Process
+        from brintel_config import ReaderConfig, read_brintel_readers_config
+
+        def update():
+            for i in range(150):
+                ReaderConfig(model_name="m", device="cpu").add_to_manifest_yaml({str(path)!r}, f"x{{i}}")
+
+        writer = Process(target=update)
+        writer.start()
+        reads = 0
+        while writer.is_alive() or reads == 0:
+            assert read_brintel_readers_config({str(path)!r}, "r1").model_name == "llama"
+            reads += 1
+        writer.join()
+        assert writer.exitcode == 0
+        print(reads)
+    """
+    result = run_python(code)
+    assert result.returncode == 0, result.stderr
+    assert int(result.stdout) > 0
