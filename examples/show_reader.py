@@ -1,19 +1,30 @@
-"""Build a reader configuration and print its fields."""
+"""Read one reader out of a manifest, validate it and print it.
+
+usage: python examples/show_reader.py MANIFEST [READER_ID]
+"""
 
 import sys
 
-import brintel_config
+from brintel_config import read_brintel_readers_config
 
 
-def main() -> None:
-    reader = brintel_config.ReaderConfig(
-        model_name="llama", device="cuda", consumer_group="primary",
-        cuda_visible_devices="0,1", tensor_parallel=2,
-    )
-    for name in dir(type(reader)):
-        if not name.startswith("_"):
-            print(f"{name}: {getattr(reader, name)!r}")
+def main(argv: list[str]) -> int:
+    if len(argv) not in (2, 3):
+        print(__doc__.strip(), file=sys.stderr)
+        return 2
+    path, reader_id = argv[1], (argv[2] if len(argv) == 3 else "r1")
+    try:
+        reader = read_brintel_readers_config(path, reader_id)
+        reader.validate()
+    except Exception as error:
+        print(error, file=sys.stderr)
+        return 1
+    print(f"reader {reader_id} of {path}:")
+    for name, value in reader.dict_without_optionals().items():
+        print(f"  {name}: {value!r}")
+    print(f"  cuda_visible_devices: {reader.cuda_visible_devices!r}")
+    return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(sys.argv))
