@@ -46,11 +46,11 @@ std::optional<Digits> unsigned_form(std::string_view text) {
 // Nullopt on overflow of 128 bits.
 std::optional<u128> accumulate(const Digits& form) {
     u128 value = 0;
-    const u128 limit = ~u128{0};
     for (char c : form.digits) {
-        const unsigned digit = digit_value(c);
-        if (value > (limit - digit) / form.base) return std::nullopt;
-        value = value * form.base + digit;
+        if (__builtin_mul_overflow(value, form.base, &value) ||
+            __builtin_add_overflow(value, digit_value(c), &value)) {
+            return std::nullopt;
+        }
     }
     return value;
 }

@@ -3,10 +3,12 @@
 #include "libyaml.hpp"
 #include "scalar.hpp"
 
+#include <algorithm>
 #include <limits>
 #include <new>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 namespace brintel::yaml {
 namespace {
@@ -106,11 +108,17 @@ private:
         return optional ? value(*optional) : scalar("null", YAML_PLAIN_SCALAR_STYLE);
     }
 
+    // Entries in byte order of their keys: the maps have no order of their
+    // own, and a stable text keeps rewrites of a manifest diffable.
     template <class Entry>
     bool map(const std::unordered_map<std::string, Entry>& entries) {
+        std::vector<const std::pair<const std::string, Entry>*> sorted;
+        sorted.reserve(entries.size());
+        for (const auto& entry : entries) sorted.push_back(&entry);
+        std::sort(sorted.begin(), sorted.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
         if (!mapping_start()) return false;
-        for (const auto& [key, entry] : entries) {
-            if (!value(key) || !value(entry)) return false;
+        for (const auto* entry : sorted) {
+            if (!value(entry->first) || !value(entry->second)) return false;
         }
         return mapping_end();
     }

@@ -8,7 +8,8 @@
 
 namespace brintel::yaml {
 
-// The YAML text of a whole manifest: keys in declared order, every reader
+// The YAML text of a whole manifest: fields in declared order, map entries
+// (top-level keys, reader ids) in byte order of their keys, every reader
 // field written (unset ones as null), strings quoted wherever they would
 // otherwise read back as something else. A Serialization error carries the
 // emitter's complaint, which records never give it cause for.
