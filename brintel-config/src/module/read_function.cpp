@@ -28,9 +28,7 @@ PyObject* read_brintel_readers_config(PyObject*, PyObject* const* args, Py_ssize
         const auto reader_id = text_or_default(bound.values[1], parameters[1]);
         if (!reader_id) return nullptr;
 
-        auto manifest = schema::read_from_manifest_yaml(*path, false);
-        if (!manifest) return raise(manifest.error());
-        auto reader = schema::find_reader(manifest.value(), *reader_id);
+        auto reader = schema::read_reader_from_manifest(*path, *reader_id);
         if (!reader) return raise(reader.error());
         return wrap_reader(std::move(reader.value())).release();
     });

@@ -17,6 +17,11 @@ inline constexpr std::string_view product_key = "brintel";
 errors::Result<OptionManifestConfig> read_from_manifest_yaml(const std::string& path,
                                                              bool unique_reader_ids);
 
+// Reads the manifest at `path` and returns a copy of the reader stored under
+// `reader_id`: read_from_manifest_yaml and find_reader in one, holding no
+// other reader in memory on the way.
+errors::Result<ReaderConfig> read_reader_from_manifest(const std::string& path, const std::string& reader_id);
+
 // A copy of the reader stored under `reader_id`.
 errors::Result<ReaderConfig> find_reader(const OptionManifestConfig& manifest,
                                          const std::string& reader_id);

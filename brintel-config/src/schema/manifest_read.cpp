@@ -76,19 +76,34 @@ void make_reader_ids_unique(ReaderMap& readers) {
     readers = std::move(renamed);
 }
 
-errors::Result<OptionManifestConfig> read_from_manifest_yaml(const std::string& path,
-                                                             bool unique_reader_ids) {
+namespace {
+
+errors::Result<OptionManifestConfig> read_product_entry(const std::string& path, yaml::Selection selection) {
     auto text = read_text_file(path);
     if (!text) return std::move(text.error());
-    auto document = yaml::read_document_map<OptionManifestConfig>(text.value(), product_key);
+    selection.entry = product_key;
+    auto document = yaml::read_document_map<OptionManifestConfig>(std::move(text.value()), selection);
     if (!document) return std::move(document.error());
     auto entry = document.value().find(std::string(product_key));
     if (entry == document.value().end()) {
         return ConfigError(ErrorKind::Serialization, "No brintel key found in manifest");
     }
-    OptionManifestConfig manifest = std::move(entry->second);
-    if (unique_reader_ids) make_reader_ids_unique(manifest.readers_config);
+    return std::move(entry->second);
+}
+
+}  // namespace
+
+errors::Result<OptionManifestConfig> read_from_manifest_yaml(const std::string& path,
+                                                             bool unique_reader_ids) {
+    auto manifest = read_product_entry(path, {});
+    if (manifest && unique_reader_ids) make_reader_ids_unique(manifest.value().readers_config);
     return manifest;
+}
+
+errors::Result<ReaderConfig> read_reader_from_manifest(const std::string& path, const std::string& reader_id) {
+    auto manifest = read_product_entry(path, {std::nullopt, reader_id});
+    if (!manifest) return std::move(manifest.error());
+    return find_reader(manifest.value(), reader_id);
 }
 
 errors::Result<ReaderConfig> find_reader(const OptionManifestConfig& manifest,

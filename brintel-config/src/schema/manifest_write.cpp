@@ -151,7 +151,7 @@ errors::Result<std::string> updated_text(const std::string& path, const ReaderCo
                                          const std::string& reader_id) {
     auto text = read_text_file(path);
     if (!text) return std::move(text.error());
-    auto document = yaml::read_document_map<ManifestConfig>(text.value(), product_key);
+    auto document = yaml::read_document_map<ManifestConfig>(std::move(text.value()), {product_key, std::nullopt});
     if (!document) return std::move(document.error());
     auto entry = document.value().find(std::string(product_key));
     if (entry == document.value().end()) {

@@ -83,16 +83,17 @@ constexpr bool is_record = !std::is_same_v<T, std::string> && !std::is_arithmeti
 // keys are skipped without recursion.
 class Cursor {
 public:
-    explicit Cursor(const Document& document)
+    Cursor(const Document& document, const Selection& selection)
         : document_(document),
+          selection_(selection),
           jump_limit_(static_cast<std::uint64_t>(document.events.size()) * 100),
           replay_limit_((static_cast<std::uint64_t>(document.events.size()) + document.text.size()) * 100) {}
 
     std::string error;
 
     template <class Entry>
-    bool read_map(std::unordered_map<std::string, Entry>& out, const Path& path,
-                  std::optional<std::string_view> only_key = std::nullopt) {
+    bool read_map(std::unordered_map<std::string, Entry>& out, const Path& path) {
+        const auto& only_key = std::is_same_v<Entry, schema::ReaderConfig> ? selection_.reader : selection_.entry;
         return at_value([&] {
             const Event& start = current();
             if (is_empty_plain(start)) return advance();
@@ -112,6 +113,7 @@ public:
 
 private:
     const Document& document_;
+    const Selection& selection_;
     std::size_t position_ = 0;
     std::uint64_t jumps_ = 0;
     std::uint64_t jump_limit_;
@@ -353,15 +355,15 @@ errors::ConfigError yaml_error(std::string text) {
 }  // namespace
 
 template <class Entry>
-errors::Result<schema::DocumentMap<Entry>> read_document_map(std::string_view text,
-                                                             std::optional<std::string_view> only_key) {
+errors::Result<schema::DocumentMap<Entry>> read_document_map(std::string text, Selection selection) {
     Loaded loaded = load_first_document(text);
+    std::string().swap(text);  // the events hold all that is needed now
     if (loaded.failure) return yaml_error(std::move(loaded.failure->message));
     const Document& document = loaded.document;
     if (document.empty_stream) return yaml_error("EOF while parsing a value");
     schema::DocumentMap<Entry> map;
-    Cursor cursor(document);
-    if (!cursor.read_map(map, Path::root(), only_key)) return yaml_error(std::move(cursor.error));
+    Cursor cursor(document, selection);
+    if (!cursor.read_map(map, Path::root())) return yaml_error(std::move(cursor.error));
     if (document.parse_error) return yaml_error(*document.parse_error);
     if (document.more_documents) {
         return yaml_error("deserializing from YAML containing more than one document is not supported");
@@ -370,8 +372,8 @@ errors::Result<schema::DocumentMap<Entry>> read_document_map(std::string_view te
 }
 
 template errors::Result<schema::DocumentMap<schema::OptionManifestConfig>>
-read_document_map(std::string_view, std::optional<std::string_view>);
+read_document_map(std::string, Selection);
 template errors::Result<schema::DocumentMap<schema::ManifestConfig>>
-read_document_map(std::string_view, std::optional<std::string_view>);
+read_document_map(std::string, Selection);
 
 }  // namespace brintel::yaml
