@@ -1,8 +1,15 @@
+import os
 import subprocess
 import sys
 import textwrap
 
 import pytest
+
+
+# Set by `./dev sanitize`: ASan's quarantine holds freed memory back, so
+# resident-memory measurements mean nothing there.
+sanitized = os.environ.get("BRINTEL_SANITIZED") == "1"
+skip_when_sanitized = pytest.mark.skipif(sanitized, reason="memory figures are ASan's own")
 
 
 @pytest.fixture
@@ -16,3 +23,61 @@ def run_python():
         )
 
     return run
+
+
+@pytest.fixture
+def write_manifest(tmp_path):
+    """Writes a manifest into a new file under tmp_path; returns its path as str.
+
+    Text is dedented and written as UTF-8; bytes are written unchanged."""
+    counter = iter(range(1_000_000))
+
+    def write(content) -> str:
+        path = tmp_path / f"manifest-{next(counter)}.yaml"
+        if isinstance(content, str):
+            content = textwrap.dedent(content).encode()
+        path.write_bytes(content)
+        return str(path)
+
+    return write
+
+
+@pytest.fixture
+def read_manifest(write_manifest):
+    """Reads one reader out of a manifest given as text or bytes."""
+    import brintel_config
+
+    def read(content, reader_id="r1"):
+        return brintel_config.read_brintel_readers_config(write_manifest(content), reader_id)
+
+    return read
+
+
+@pytest.fixture
+def path_error():
+    """The display text of the exception raised by reading `reader_id` from `path`.
+
+    The exception must be the built-in Exception itself with the text as its
+    only argument."""
+    import brintel_config
+
+    def error(path, reader_id="r1") -> str:
+        try:
+            brintel_config.read_brintel_readers_config(path, reader_id)
+        except Exception as e:
+            assert type(e) is Exception, f"{type(e).__name__}: {e}"
+            assert e.args == (str(e),)
+            return str(e)
+        pytest.fail(f"reading {reader_id!r} from {path!r} returned a reader")
+
+    return error
+
+
+@pytest.fixture
+def read_error(write_manifest, path_error):
+    """The display text of the exception raised by reading a manifest given as text or bytes."""
+
+    def error(content, reader_id="r1") -> str:
+        return path_error(write_manifest(content), reader_id)
+
+    return error

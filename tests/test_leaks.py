@@ -2,6 +2,8 @@
 
 import pytest
 
+from conftest import skip_when_sanitized
+
 MEASURE = """
 import gc, brintel_config
 from brintel_config import ReaderConfig
@@ -48,6 +50,7 @@ BODIES = {
 }
 
 
+@skip_when_sanitized
 @pytest.mark.parametrize("name", BODIES)
 def test_resident_memory_stays_flat(run_python, name):
     body = BODIES[name]

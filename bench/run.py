@@ -1,0 +1,157 @@
+"""Times reading and storing a reader against libyaml's bare parse and the
+PyYAML routes users would otherwise take.
+
+usage: python bench/run.py BARE_PARSE [--sizes 10,1000,10000,100000] [--smoke]
+
+BARE_PARSE is the compiled bench/bare_parse.cpp (`./dev bench` builds it).
+"""
+
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).parent))
+import generate  # noqa: E402
+
+import yaml  # noqa: E402
+from pydantic import BaseModel  # noqa: E402
+
+from brintel_config import ReaderConfig, read_brintel_readers_config  # noqa: E402
+
+
+class PydanticReader(BaseModel):
+    """What a user would write by hand for one reader."""
+
+    model_name: str
+    device: str
+    consumer_group: str
+    redis_host: str | None = None
+    internal_gateway_ip: str | None = None
+    access_token: str | None = None
+    log_level: str | None = None
+    backend: str | None = None
+    cuda_visible_devices: str | None = None
+    max_batch_size: int | None = None
+    batch_duration_millis: int | None = None
+    tensor_parallel: int | None = None
+    quant_type: str | None = None
+    max_sequence_length: int | None = None
+    nvlink_unavailable: int | None = None
+    disable_static: int | None = None
+    disable_cuda_graph: int | None = None
+    cuda_graph_cache_capacity: int | None = None
+    disable_paged_attention: int | None = None
+    page_cache_size: str | None = None
+
+
+def median_seconds(action, runs: int) -> float:
+    times = []
+    for _ in range(runs):
+        start = time.perf_counter()
+        action()
+        times.append(time.perf_counter() - start)
+    return statistics.median(times)
+
+
+def pyyaml_lookup(path: str, reader_id: str) -> dict:
+    with open(path, encoding="utf-8") as file:
+        document = yaml.load(file.read(), Loader=yaml.CSafeLoader)
+    return document["brintel"]["readers_config"][reader_id]
+
+
+def pyyaml_update(path: str, reader_id: str, reader: dict) -> None:
+    with open(path, encoding="utf-8") as file:
+        document = yaml.load(file.read(), Loader=yaml.CSafeLoader)
+    document["brintel"]["readers_config"][reader_id] = reader
+    text = yaml.dump(document, Dumper=yaml.CSafeDumper, sort_keys=False)
+    with open(path, "w", encoding="utf-8") as file:
+        file.write(text)
+
+
+# VmHWM rather than ru_maxrss: the latter carries the parent's peak across
+# fork and exec.
+PEAK = """
+import sys
+from brintel_config import read_brintel_readers_config
+def status_kib(key):
+    with open("/proc/self/status") as f:
+        return next(int(line.split()[1]) for line in f if line.startswith(key))
+before = status_kib("VmRSS:")
+read_brintel_readers_config(sys.argv[1], sys.argv[2])
+print(status_kib("VmHWM:") - before)
+"""
+
+
+def peak_extra_kib(path: str, reader_id: str) -> int:
+    out = subprocess.run([sys.executable, "-c", PEAK, path, reader_id], check=True,
+                         capture_output=True, text=True).stdout
+    return int(out)
+
+
+def runs_for(readers: int, smoke: bool) -> int:
+    if smoke:
+        return 3
+    return 21 if readers <= 10_000 else 5
+
+
+def measure(size: int, bare_parse: str, workdir: Path, smoke: bool) -> dict:
+    path = workdir / f"manifest-{size}.yaml"
+    path.write_text(generate.manifest_text(size))
+    name, reader_id = str(path), generate.reader_id(size)
+    runs = runs_for(size, smoke)
+    row = {"readers": size, "bytes": path.stat().st_size}
+    row["ours"] = median_seconds(lambda: read_brintel_readers_config(name, reader_id), runs)
+    row["bare"] = float(subprocess.run([bare_parse, name, str(runs)], check=True,
+                                       capture_output=True, text=True).stdout)
+    row["pyyaml"] = median_seconds(lambda: pyyaml_lookup(name, reader_id), runs)
+    row["pydantic"] = median_seconds(
+        lambda: PydanticReader.model_validate(pyyaml_lookup(name, reader_id)), runs)
+    row["peak_kib"] = peak_extra_kib(name, reader_id)
+
+    ours_copy, theirs_copy = workdir / "ours.yaml", workdir / "theirs.yaml"
+    shutil.copy(path, ours_copy)
+    shutil.copy(path, theirs_copy)
+    record = ReaderConfig(model_name="bench", device="cuda", consumer_group="g", tensor_parallel=2)
+    plain = record.dict_without_optionals()
+    row["update"] = median_seconds(lambda: record.add_to_manifest_yaml(str(ours_copy), "new"), runs)
+    row["pyyaml_update"] = median_seconds(lambda: pyyaml_update(str(theirs_copy), "new", plain), runs)
+    return row
+
+
+def print_table(rows: list[dict]) -> None:
+    ms = lambda seconds: f"{seconds * 1000:.2f}"  # noqa: E731
+    print("| readers | file MB | read ms | libyaml parse ms | read / parse | PyYAML ms | "
+          "PyYAML / read | PyYAML+pydantic ms | peak extra MB | peak / file | update ms | "
+          "PyYAML update ms | PyYAML update / update |")
+    print("|" + "---|" * 13)
+    for r in rows:
+        mb = r["bytes"] / 1e6
+        print(f"| {r['readers']:,} | {mb:.2f} | {ms(r['ours'])} | {ms(r['bare'])} | "
+              f"{r['ours'] / r['bare']:.2f}x | {ms(r['pyyaml'])} | {r['pyyaml'] / r['ours']:.1f}x | "
+              f"{ms(r['pydantic'])} | {r['peak_kib'] / 1024:.1f} | {r['peak_kib'] * 1024 / r['bytes']:.2f}x | "
+              f"{ms(r['update'])} | {ms(r['pyyaml_update'])} | {r['pyyaml_update'] / r['update']:.1f}x |")
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("bare_parse")
+    parser.add_argument("--sizes", default="10,1000,10000,100000")
+    parser.add_argument("--smoke", action="store_true", help="smallest size, few runs")
+    args = parser.parse_args()
+    sizes = [10] if args.smoke else [int(s) for s in args.sizes.split(",")]
+    with tempfile.TemporaryDirectory() as workdir:
+        rows = [measure(size, args.bare_parse, Path(workdir), args.smoke) for size in sizes]
+    print(f"Python {sys.version.split()[0]}, {os.cpu_count()} cores, median of "
+          f"{'3' if args.smoke else '21 (5 at 100,000 readers)'} runs")
+    print_table(rows)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

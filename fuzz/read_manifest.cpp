@@ -1,0 +1,17 @@
+// Any text read as a manifest, in both shapes, ends in records or an error
+// value: never a crash, a hang or undefined behaviour.
+#include "yaml/read.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace brintel;
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    auto as_read = yaml::read_document_map<schema::OptionManifestConfig>(std::string(text));
+    if (!as_read) (void)as_read.error().display();
+    auto as_stored = yaml::read_document_map<schema::ManifestConfig>(std::string(text), {"brintel", "r1"});
+    if (!as_stored) (void)as_stored.error().display();
+    return 0;
+}
