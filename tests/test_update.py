@@ -278,3 +278,10 @@ def test_readers_never_see_a_partial_manifest(run_python, path):
     result = run_python(code)
     assert result.returncode == 0, result.stderr
     assert int(result.stdout) > 0
+
+
+def test_readers_are_written_in_id_order(path):
+    for reader_id in ["c", "a", "B", "b"]:
+        ReaderConfig(model_name=reader_id, device="cpu").add_to_manifest_yaml(str(path), reader_id)
+    ids = [line.strip().rstrip(":") for line in path.read_text().splitlines() if line.startswith("    ") and not line.startswith("     ")]
+    assert ids[-4:] == ["B", "a", "b", "c"]
