@@ -58,6 +58,8 @@ std::string new_uuid() {
 }  // namespace
 
 errors::Result<std::string> read_text_file(const std::string& path) {
+    // No file has a name with a NUL in it; the system would see a shorter one.
+    if (path.find('\0') != std::string::npos) return ConfigError(ErrorKind::FileNotFound, path);
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     std::string text;
     // The operating system's reason is not part of the message.

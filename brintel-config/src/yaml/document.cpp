@@ -13,6 +13,11 @@ namespace {
 
 constexpr std::uint64_t max_encoded = std::numeric_limits<std::uint32_t>::max();
 
+// libyaml's scanner checks every open flow level at every token, so deep
+// flow nesting costs quadratic time (100,000 levels: most of a minute).
+// Manifests nest a handful of levels; anything this deep is refused.
+constexpr std::size_t max_depth = 1000;
+
 std::uint32_t saturated(std::size_t value) {
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, max_encoded));
 }
@@ -116,6 +121,13 @@ private:
     }
 
     bool node(const yaml_event_t& source, EventKind kind, const yaml_char_t* anchor) {
+        const bool opens = kind == EventKind::MappingStart || kind == EventKind::SequenceStart;
+        if (opens && ++depth_ > max_depth) {
+            out_.failure = LoadFailure{"nesting deeper than " + std::to_string(max_depth) + " levels" +
+                                       position_suffix(source.start_mark.line, source.start_mark.column)};
+            return false;
+        }
+        if (!opens) --depth_;
         push(source, kind);
         remember_anchor(anchor);
         return true;
@@ -150,6 +162,7 @@ private:
 
     Loaded& out_;
     std::unordered_map<std::string, std::uint32_t> anchors_;
+    std::size_t depth_ = 0;
     bool seen_document_ = false;
 };
 
@@ -170,7 +183,8 @@ Loaded load_first_document(std::string_view input) {
     if (!parser.ready()) throw std::bad_alloc();
     yaml_parser_set_input_string(parser.get(), reinterpret_cast<const unsigned char*>(input.data()),
                                  input.size());
-    yaml_parser_set_encoding(parser.get(), YAML_UTF8_ENCODING);
+    // No encoding is forced: libyaml then recognises and skips a byte-order
+    // mark, which would otherwise count as the first column.
     Collector collector(out, input.size());
     try {
         for (;;) {

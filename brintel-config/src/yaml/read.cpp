@@ -87,7 +87,7 @@ public:
         : document_(document),
           selection_(selection),
           jump_limit_(static_cast<std::uint64_t>(document.events.size()) * 100),
-          replay_limit_((static_cast<std::uint64_t>(document.events.size()) + document.text.size()) * 100) {}
+          replay_limit_(std::uint64_t{1} << 28) {}
 
     std::string error;
 
@@ -119,7 +119,8 @@ private:
     std::uint64_t jump_limit_;
     // Events and scalar bytes read again through aliases. Jumps alone do not
     // bound the work: one jump can replay a whole anchored mapping, or copy a
-    // megabyte-long scalar.
+    // megabyte-long scalar. The cap lies far beyond what sharing settings
+    // through aliases needs, and keeps a hostile manifest to seconds.
     std::size_t alias_depth_ = 0;
     std::uint64_t replayed_ = 0;
     std::uint64_t replay_limit_;
