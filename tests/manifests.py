@@ -1,6 +1,38 @@
-"""Manifest texts shared by the tests."""
+"""Manifest texts and reader helpers shared by the tests."""
 
 import textwrap
+
+# The prefix of every YAML refusal.
+S = "Error Error Serializing/Deserializing:: "
+
+# The twenty reader fields, in declared order.
+FIELDS = [
+    "model_name", "device", "consumer_group", "redis_host", "internal_gateway_ip",
+    "access_token", "log_level", "backend", "cuda_visible_devices", "max_batch_size",
+    "batch_duration_millis", "tensor_parallel", "quant_type", "max_sequence_length",
+    "nvlink_unavailable", "disable_static", "disable_cuda_graph",
+    "cuda_graph_cache_capacity", "disable_paged_attention", "page_cache_size",
+]
+
+# One reader r1 whose last line is line 7; reader_with adds line 8.
+READER = """\
+brintel:
+  server_config: {}
+  readers_config:
+    r1:
+      model_name: m
+      device: cpu
+      consumer_group: g
+"""
+
+
+def reader_with(key, value):
+    """READER plus `key: value` on line 8 (value at column len(key) + 9)."""
+    return READER + f"      {key}: {value}\n"
+
+
+def fields_of(reader) -> dict:
+    return {name: getattr(reader, name) for name in FIELDS}
 
 SERVER_CONFIG = """\
   server_config:

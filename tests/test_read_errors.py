@@ -3,23 +3,7 @@ and position, and the file, product-key and reader-id failures."""
 
 import pytest
 
-S = "Error Error Serializing/Deserializing:: "
-
-READER = """\
-brintel:
-  server_config: {}
-  readers_config:
-    r1:
-      model_name: m
-      device: cpu
-      consumer_group: g
-"""
-
-
-def reader_with(key, value):
-    """READER plus one line `key: value` (line 8, value at column len(key) + 9)."""
-    return READER + f"      {key}: {value}\n"
-
+from manifests import READER, S, reader_with
 
 def server_with(key, value):
     """A server_config holding one line `key: value` (line 3, value at column len(key) + 7)."""

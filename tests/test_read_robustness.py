@@ -8,8 +8,9 @@ import random
 
 import pytest
 
+from manifests import S
+
 CORPUS = pathlib.Path(__file__).resolve().parents[1].parent / "shared" / "yaml-corpus"
-S = "Error Error Serializing/Deserializing:: "
 PREFIXES = (S, "File Not Found on path: ", "Invalid Value: ")
 
 # Standard input: the reader id, then one path per line. Standard output:

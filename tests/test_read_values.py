@@ -3,36 +3,16 @@ booleans, tags, the descriptions in type errors, and map-level rules."""
 
 import pytest
 
-S = "Error Error Serializing/Deserializing:: "
+from manifests import FIELDS, READER, S, fields_of as fields, reader_with
+
 U32_MAX = 2**32 - 1
 U64_MAX = 2**64 - 1
 
-FIELDS = [
-    "model_name", "device", "consumer_group", "redis_host", "internal_gateway_ip",
-    "access_token", "log_level", "backend", "cuda_visible_devices", "max_batch_size",
-    "batch_duration_millis", "tensor_parallel", "quant_type", "max_sequence_length",
-    "nvlink_unavailable", "disable_static", "disable_cuda_graph",
-    "cuda_graph_cache_capacity", "disable_paged_attention", "page_cache_size",
-]
 U32_FIELDS = ["tensor_parallel", "max_sequence_length", "nvlink_unavailable", "disable_static",
               "disable_cuda_graph", "cuda_graph_cache_capacity", "disable_paged_attention"]
 U64_FIELDS = ["max_batch_size", "batch_duration_millis"]
 
-READER = """\
-brintel:
-  server_config: {}
-  readers_config:
-    r1:
-      model_name: m
-      device: cpu
-      consumer_group: g
-"""
 READERS = "  readers_config:\n    r1: {model_name: m, device: cpu, consumer_group: g}\n"
-
-
-def reader_with(key, value):
-    """READER plus `key: value` on line 8; block scalars continue at 8 blanks."""
-    return READER + f"      {key}: {value}\n"
 
 
 def reader_suffix(key):
@@ -42,10 +22,6 @@ def reader_suffix(key):
 def server_with(key, value):
     """`key: value` on line 3 inside server_config; block scalars continue at 6 blanks."""
     return f"brintel:\n  server_config:\n    {key}: {value}\n" + READERS
-
-
-def fields(reader):
-    return {name: getattr(reader, name) for name in FIELDS}
 
 
 # Unsigned integers: sign, prefixes, digit case, 64-bit limits, and the tags

@@ -2,19 +2,11 @@ import pytest
 
 from brintel_config import AppConfig, ReaderConfig
 
-FIELDS = [
-    "model_name", "device", "consumer_group", "redis_host", "internal_gateway_ip",
-    "access_token", "log_level", "backend", "cuda_visible_devices", "max_batch_size",
-    "batch_duration_millis", "tensor_parallel", "quant_type", "max_sequence_length",
-    "nvlink_unavailable", "disable_static", "disable_cuda_graph",
-    "cuda_graph_cache_capacity", "disable_paged_attention", "page_cache_size",
-]
+from manifests import FIELDS, fields_of
+
 REQUIRED = FIELDS[:3]
 U64_MAX = 2**64 - 1
 
-
-def fields_of(reader):
-    return {name: getattr(reader, name) for name in FIELDS}
 
 
 @pytest.mark.parametrize(

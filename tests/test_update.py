@@ -6,9 +6,7 @@ import pytest
 
 from brintel_config import ReaderConfig, read_brintel_readers_config
 
-from manifests import SERVER_CONFIG, manifest
-
-FIELDS = [n for n in vars(ReaderConfig) if not n.startswith("_")][:20]
+from manifests import SERVER_CONFIG, fields_of as fields, manifest
 
 WORKED_EXAMPLE = SERVER_CONFIG.join(["brintel:\n", """\
   readers_config:
@@ -42,9 +40,6 @@ def path(tmp_path):
     target.write_text(manifest())
     return target
 
-
-def fields(reader):
-    return {name: getattr(reader, name) for name in FIELDS}
 
 
 def llama():

@@ -1,5 +1,7 @@
 #include "manifest.hpp"
 
+#include "descriptor.hpp"
+
 #include "../yaml/read.hpp"
 #include "utf8.hpp"
 
@@ -15,21 +17,6 @@ namespace {
 
 using errors::ConfigError;
 using errors::ErrorKind;
-
-// Closes the descriptor it holds.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 bool read_all(int fd, std::string& out) {
     struct stat info {};
@@ -60,7 +47,7 @@ std::string new_uuid() {
 errors::Result<std::string> read_text_file(const std::string& path) {
     // No file has a name with a NUL in it; the system would see a shorter one.
     if (path.find('\0') != std::string::npos) return ConfigError(ErrorKind::FileNotFound, path);
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     std::string text;
     // The operating system's reason is not part of the message.
     if (file.get() < 0 || !read_all(file.get(), text) || !is_valid_utf8(text)) {

@@ -7,6 +7,8 @@
 // directory, which a rename does not affect.
 #include "manifest.hpp"
 
+#include "descriptor.hpp"
+
 #include "../yaml/read.hpp"
 #include "../yaml/write.hpp"
 
@@ -18,29 +20,12 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 
 namespace brintel::schema {
 namespace {
 
 using errors::ConfigError;
 using errors::ErrorKind;
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { close(); }
-    int get() const { return fd_; }
-    void close() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
 
 // Held for the whole read-modify-write; released by closing.
 class DirectoryLock {
@@ -116,16 +101,16 @@ public:
         const int fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) return ConfigError(ErrorKind::FileNotFound, path_);
         created_ = true;
-        file_ = std::make_unique<Descriptor>(fd);
+        file_.reset(fd);
         if (const auto mode = kept_mode(path_)) ::fchmod(fd, *mode);
         return errors::success();
     }
 
     errors::Status write(std::string_view text) {
-        auto written = write_all(file_->get(), text);
+        auto written = write_all(file_.get(), text);
         if (!written) return written;
-        if (::fsync(file_->get()) != 0) return ConfigError(ErrorKind::FileWrite, os_error(errno));
-        file_->close();
+        if (::fsync(file_.get()) != 0) return ConfigError(ErrorKind::FileWrite, os_error(errno));
+        file_.close();
         return errors::success();
     }
 
@@ -142,7 +127,7 @@ public:
 private:
     const std::string& path_;
     std::string temporary_;
-    std::unique_ptr<Descriptor> file_;
+    Descriptor file_;
     bool created_ = false;
     bool committed_ = false;
 };

@@ -5,39 +5,28 @@
 
 namespace brintel::yaml {
 
-class Parser {
+// A parser or emitter, initialised on construction and deleted with its
+// owner; `ready()` is false when libyaml could not allocate it.
+template <class State, int (*initialise)(State*), void (*destroy)(State*)>
+class Owned {
 public:
-    Parser() : ready_(yaml_parser_initialize(&parser_) != 0) {}
-    Parser(const Parser&) = delete;
-    Parser& operator=(const Parser&) = delete;
-    ~Parser() {
-        if (ready_) yaml_parser_delete(&parser_);
+    Owned() : ready_(initialise(&state_) != 0) {}
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    ~Owned() {
+        if (ready_) destroy(&state_);
     }
     bool ready() const { return ready_; }
-    yaml_parser_t* get() { return &parser_; }
-    const yaml_parser_t& state() const { return parser_; }
+    State* get() { return &state_; }
+    const State& state() const { return state_; }
 
 private:
-    yaml_parser_t parser_{};
+    State state_{};
     bool ready_;
 };
 
-class Emitter {
-public:
-    Emitter() : ready_(yaml_emitter_initialize(&emitter_) != 0) {}
-    Emitter(const Emitter&) = delete;
-    Emitter& operator=(const Emitter&) = delete;
-    ~Emitter() {
-        if (ready_) yaml_emitter_delete(&emitter_);
-    }
-    bool ready() const { return ready_; }
-    yaml_emitter_t* get() { return &emitter_; }
-    const yaml_emitter_t& state() const { return emitter_; }
-
-private:
-    yaml_emitter_t emitter_{};
-    bool ready_;
-};
+using Parser = Owned<yaml_parser_t, yaml_parser_initialize, yaml_parser_delete>;
+using Emitter = Owned<yaml_emitter_t, yaml_emitter_initialize, yaml_emitter_delete>;
 
 // One event as libyaml hands it out; released when it goes out of scope.
 class ParsedEvent {

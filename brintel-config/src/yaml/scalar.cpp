@@ -72,26 +72,36 @@ std::string_view strip_plus(std::string_view text) {
     return text;
 }
 
-}  // namespace
+struct Integer {
+    bool negative;
+    u128 magnitude;
+};
 
-std::optional<std::string> describe_integer(std::string_view text) {
+// An integer in the unsigned or negative forms, within 128 bits.
+std::optional<Integer> parse_integer(std::string_view text) {
     const bool negative = text.starts_with('-');
     const std::string_view body = negative ? text.substr(1) : strip_plus(text);
     const auto form = unsigned_form(body);
     if (!form) return std::nullopt;
     const auto magnitude = accumulate(*form);
-    if (!magnitude) return std::nullopt;
-    if (!negative) {
-        if (*magnitude <= std::numeric_limits<std::uint64_t>::max()) return decimal(*magnitude);
-        return decimal(*magnitude) + " as u128";
+    if (!magnitude || (negative && *magnitude > u128{1} << 127)) return std::nullopt;
+    return Integer{negative, *magnitude};
+}
+
+}  // namespace
+
+std::optional<std::string> describe_integer(std::string_view text) {
+    const auto integer = parse_integer(text);
+    if (!integer) return std::nullopt;
+    const u128 magnitude = integer->magnitude;
+    if (!integer->negative) {
+        if (magnitude <= std::numeric_limits<std::uint64_t>::max()) return decimal(magnitude);
+        return decimal(magnitude) + " as u128";
     }
-    if (*magnitude == 0) return "0";
-    const u128 i64_limit = u128{1} << 63;
-    const u128 i128_limit = u128{1} << 127;
-    if (*magnitude > i128_limit) return std::nullopt;
+    if (magnitude == 0) return "0";
     std::string value(1, '-');
-    value += decimal(*magnitude);
-    return *magnitude <= i64_limit ? value : value + " as i128";
+    value += decimal(magnitude);
+    return magnitude <= u128{1} << 63 ? value : value + " as i128";
 }
 
 namespace {
@@ -174,14 +184,22 @@ bool is_leading_zero_digits(std::string_view text) {
     return true;
 }
 
+PlainMeaning plain_meaning(std::string_view text) {
+    if (is_null_spelling(text)) return PlainMeaning::Null;
+    if (parse_bool(text)) return PlainMeaning::Boolean;
+    if (parse_integer(text)) return PlainMeaning::Integer;
+    if (!is_leading_zero_digits(text) && parse_float(text)) return PlainMeaning::Float;
+    return PlainMeaning::String;
+}
+
 PlainReading read_plain(std::string_view text) {
-    if (is_null_spelling(text)) return {PlainMeaning::Null, {}};
-    if (const auto boolean = parse_bool(text)) return {PlainMeaning::Boolean, *boolean ? "true" : "false"};
-    if (auto integer = describe_integer(text)) return {PlainMeaning::Integer, std::move(*integer)};
-    if (!is_leading_zero_digits(text)) {
-        if (const auto number = parse_float(text)) return {PlainMeaning::Float, format_float(*number)};
+    const PlainMeaning meaning = plain_meaning(text);
+    switch (meaning) {
+    case PlainMeaning::Boolean: return {meaning, *parse_bool(text) ? "true" : "false"};
+    case PlainMeaning::Integer: return {meaning, *describe_integer(text)};
+    case PlainMeaning::Float: return {meaning, format_float(*parse_float(text))};
+    default: return {meaning, {}};
     }
-    return {PlainMeaning::String, {}};
 }
 
 std::string format_float(double value) {

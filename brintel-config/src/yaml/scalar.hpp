@@ -32,6 +32,9 @@ std::optional<double> parse_float(std::string_view text);
 // How a plain scalar reads when nothing forces a type on it.
 enum class PlainMeaning : std::uint8_t { Null, Boolean, Integer, Float, String };
 
+// What `text` means as a plain scalar.
+PlainMeaning plain_meaning(std::string_view text);
+
 // `text` as a plain scalar: its meaning and, for Boolean, Integer and Float,
 // the words that describe its value ("true", "-5", "12 as u128", "inf").
 struct PlainReading {

@@ -21,7 +21,7 @@ int append_output(void* data, unsigned char* buffer, size_t size) {
 // The style a string asks the emitter for.
 yaml_scalar_style_t string_style(std::string_view text) {
     if (text.find('\n') != std::string_view::npos) return YAML_LITERAL_SCALAR_STYLE;
-    if (read_plain(text).meaning != PlainMeaning::String || is_leading_zero_digits(text)) {
+    if (plain_meaning(text) != PlainMeaning::String || is_leading_zero_digits(text)) {
         return YAML_SINGLE_QUOTED_SCALAR_STYLE;
     }
     return YAML_ANY_SCALAR_STYLE;
