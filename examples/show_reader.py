@@ -1,7 +1,4 @@
-"""Read one reader out of a manifest, validate it and print it.
-
-usage: python examples/show_reader.py MANIFEST [READER_ID]
-"""
+"""Read one reader out of a manifest, validate it and print it."""
 
 import sys
 
@@ -10,7 +7,7 @@ from brintel_config import read_brintel_readers_config
 
 def main(argv: list[str]) -> int:
     if len(argv) not in (2, 3):
-        print(__doc__.strip(), file=sys.stderr)
+        print("usage: python examples/show_reader.py MANIFEST [READER_ID]", file=sys.stderr)
         return 2
     path, reader_id = argv[1], (argv[2] if len(argv) == 3 else "r1")
     try:
