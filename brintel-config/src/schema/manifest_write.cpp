@@ -71,7 +71,7 @@ std::string temporary_name(const std::string& path) {
 std::optional<mode_t> kept_mode(const std::string& path) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-    return info.st_mode & 07777;
+    return info.st_mode & 0777;
 }
 
 errors::Status write_all(int fd, std::string_view text) {

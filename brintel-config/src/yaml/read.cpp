@@ -86,8 +86,7 @@ public:
     Cursor(const Document& document, const Selection& selection)
         : document_(document),
           selection_(selection),
-          jump_limit_(static_cast<std::uint64_t>(document.events.size()) * 100),
-          replay_limit_(std::uint64_t{1} << 28) {}
+          jump_limit_(static_cast<std::uint64_t>(document.events.size()) * 100) {}
 
     std::string error;
 
@@ -121,9 +120,9 @@ private:
     // bound the work: one jump can replay a whole anchored mapping, or copy a
     // megabyte-long scalar. The cap lies far beyond what sharing settings
     // through aliases needs, and keeps a hostile manifest to seconds.
+    static constexpr std::uint64_t replay_limit_ = std::uint64_t{1} << 28;
     std::size_t alias_depth_ = 0;
     std::uint64_t replayed_ = 0;
-    std::uint64_t replay_limit_;
 
     const Event& current() const { return document_.events[position_]; }
     std::string_view text(const Event& event) const { return document_.scalar(event); }
