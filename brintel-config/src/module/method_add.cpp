@@ -16,13 +16,10 @@ constexpr Signature signature{"ReaderConfig.add_to_manifest_yaml()", parameters,
 PyObject* reader_add_to_manifest_yaml(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                                       PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
-        auto bound = bind<2>(signature, args, static_cast<size_t>(nargsf), kwnames);
-        if (!bound.ok) return nullptr;
-        const auto path = text_argument(bound.values[0], parameters[0]);
-        if (!path) return nullptr;
-        const auto reader_id = text_argument(bound.values[1], parameters[1]);
-        if (!reader_id) return nullptr;
-        const auto stored = schema::add_to_manifest_yaml(record_of(self), *path, *reader_id);
+        const auto texts = bind_texts<2>(signature, args, static_cast<size_t>(nargsf), kwnames);
+        if (!texts) return nullptr;
+        const auto& [path, reader_id] = *texts;
+        const auto stored = schema::add_to_manifest_yaml(record_of(self), path, reader_id);
         if (!stored) return raise(stored.error());
         return Ref::none().release();
     });

@@ -12,23 +12,14 @@ namespace {
 constexpr const char* parameters[] = {"path", "reader_id"};
 constexpr Signature signature{"read_brintel_readers_config()", parameters, 0};
 
-// An omitted argument is the text "str", a real default kept as it always was.
-std::optional<std::string> text_or_default(PyObject* value, const char* param) {
-    if (!value) return std::string("str");
-    return text_argument(value, param);
-}
-
 PyObject* read_brintel_readers_config(PyObject*, PyObject* const* args, Py_ssize_t nargsf,
                                       PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
-        auto bound = bind<2>(signature, args, static_cast<size_t>(nargsf), kwnames);
-        if (!bound.ok) return nullptr;
-        const auto path = text_or_default(bound.values[0], parameters[0]);
-        if (!path) return nullptr;
-        const auto reader_id = text_or_default(bound.values[1], parameters[1]);
-        if (!reader_id) return nullptr;
-
-        auto reader = schema::read_reader_from_manifest(*path, *reader_id);
+        // An omitted argument is the text "str", a real default kept as it always was.
+        const auto texts = bind_texts<2>(signature, args, static_cast<size_t>(nargsf), kwnames, "str");
+        if (!texts) return nullptr;
+        const auto& [path, reader_id] = *texts;
+        auto reader = schema::read_reader_from_manifest(path, reader_id);
         if (!reader) return raise(reader.error());
         return wrap_reader(std::move(reader.value())).release();
     });
