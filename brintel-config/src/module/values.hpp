@@ -1,4 +1,5 @@
-// Record values as new Python objects, built afresh on every call.
+// Reader field values as new Python objects, built afresh on every call.
+// Flag-like fields hold integers, so there is deliberately no bool here.
 #pragma once
 
 #include "entry.hpp"
@@ -12,8 +13,6 @@ namespace brintel::py {
 inline Ref to_python(const std::string& text) {
     return checked(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
 }
-inline Ref to_python(bool value) { return Ref::borrow(value ? Py_True : Py_False); }
-inline Ref to_python(std::uint16_t value) { return checked(PyLong_FromUnsignedLong(value)); }
 inline Ref to_python(std::uint32_t value) { return checked(PyLong_FromUnsignedLong(value)); }
 inline Ref to_python(std::uint64_t value) { return checked(PyLong_FromUnsignedLongLong(value)); }
 
