@@ -1,4 +1,5 @@
 import os
+import pathlib
 import subprocess
 import sys
 import textwrap
@@ -17,12 +18,29 @@ def run_python():
     """Runs a snippet in a fresh interpreter; returns its completed process."""
 
     def run(code: str, **kwargs) -> subprocess.CompletedProcess:
+        kwargs.setdefault("timeout", 600)
         return subprocess.run(
             [sys.executable, "-c", textwrap.dedent(code)],
-            capture_output=True, text=True, timeout=600, **kwargs,
+            capture_output=True, text=True, **kwargs,
         )
 
     return run
+
+
+@pytest.fixture(scope="session")
+def fault_env(tmp_path_factory):
+    """Makes the environment of a child interpreter with faults injected
+    (tests/faults/shim.c tells which): fault_env(BRINTEL_FAIL_FLOCK="37")."""
+    if sanitized:
+        pytest.skip("ASan's own interceptors come first")
+    shim = tmp_path_factory.mktemp("shim") / "shim.so"
+    source = pathlib.Path(__file__).parent / "faults" / "shim.c"
+    subprocess.run(["cc", "-shared", "-fPIC", "-O1", "-o", str(shim), str(source), "-ldl"], check=True)
+
+    def env(**faults) -> dict:
+        return {**os.environ, "LD_PRELOAD": str(shim), **faults}
+
+    return env
 
 
 @pytest.fixture

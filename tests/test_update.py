@@ -1,6 +1,9 @@
 import os
 import pathlib
+import re
 import stat
+import textwrap
+import time
 
 import pytest
 
@@ -193,21 +196,6 @@ def test_permissions_of_the_replaced_file_are_kept(path):
     assert stat.S_IMODE(path.stat().st_mode) == 0o600
 
 
-def test_symlink_is_replaced_by_a_regular_file(tmp_path, path):
-    link = tmp_path / "link.yaml"
-    link.symlink_to(path)
-    before = path.read_bytes()
-    umask = os.umask(0o022)
-    try:
-        llama().add_to_manifest_yaml(str(link), "r1")
-    finally:
-        os.umask(umask)
-    assert not link.is_symlink()
-    assert stat.S_IMODE(link.stat().st_mode) == 0o644
-    assert link.read_text() == WORKED_EXAMPLE
-    assert path.read_bytes() == before
-
-
 def test_failed_write_keeps_the_old_manifest(run_python, path):
     before = path.read_bytes()
     result = run_python(f"""
@@ -280,3 +268,245 @@ def test_readers_are_written_in_id_order(path):
         ReaderConfig(model_name=reader_id, device="cpu").add_to_manifest_yaml(str(path), reader_id)
     ids = [line.strip().rstrip(":") for line in path.read_text().splitlines() if line.startswith("    ") and not line.startswith("     ")]
     assert ids[-4:] == ["B", "a", "b", "c"]
+
+
+# Faults an operator meets: other users on the machine, failing locks, dead
+# processes, things at the path that are not files, Ctrl-C.
+
+def test_temporary_file_is_private_from_its_creation(fault_env, run_python, path, tmp_path):
+    path.chmod(0o600)
+    log = tmp_path.parent / f"{tmp_path.name}-created.log"
+    result = run_python(f"""
+        from brintel_config import ReaderConfig
+        ReaderConfig(model_name="m", device="cpu", access_token="secret").add_to_manifest_yaml({str(path)!r}, "r1")
+    """, env=fault_env(BRINTEL_LOG_CREATE=str(log)))
+    assert result.returncode == 0, result.stderr
+    created = [line.split(" ", 1) for line in log.read_text().splitlines() if str(tmp_path) in line]
+    assert created and all(int(mode, 8) & 0o077 == 0 for mode, _ in created), created
+    assert stat.S_IMODE(path.stat().st_mode) == 0o600
+
+
+@pytest.mark.parametrize("target_mode, kept", [(0o644, 0o644), (0o600, 0o600), (0o640, 0o640), (0o666, 0o644)])
+def test_symlink_is_replaced_by_a_file_no_wider_than_its_target(tmp_path, path, target_mode, kept):
+    link = tmp_path / "link.yaml"
+    link.symlink_to(path)
+    path.chmod(target_mode)
+    before = path.read_bytes()
+    umask = os.umask(0o022)
+    try:
+        llama().add_to_manifest_yaml(str(link), "r1")
+    finally:
+        os.umask(umask)
+    assert not link.is_symlink()
+    assert stat.S_IMODE(link.stat().st_mode) == kept
+    assert link.read_text() == WORKED_EXAMPLE
+    assert path.read_bytes() == before
+
+
+def test_update_that_cannot_lock_fails_and_leaves_the_manifest(fault_env, run_python, path):
+    before = path.read_bytes()
+    result = run_python(f"""
+        from brintel_config import ReaderConfig
+        try:
+            ReaderConfig(model_name="m", device="cpu").add_to_manifest_yaml({str(path)!r}, "r1")
+        except Exception as e:
+            print(e)
+    """, env=fault_env(BRINTEL_FAIL_FLOCK="37"))
+    assert result.stdout == "Error Writing to file: No locks available (os error 37)\n", result.stderr
+    assert path.read_bytes() == before
+
+
+def stored_ids(path):
+    return set(re.findall(r"^    (\S+):$", path.read_text(), re.M))
+
+
+# Each worker prints the ids whose update returned normally.
+CONCURRENT_UPDATES = """
+    import os, sys
+    from brintel_config import ReaderConfig
+
+    def work(worker, count):
+        for i in range(count):
+            try:
+                ReaderConfig(model_name="m", device="cpu").add_to_manifest_yaml(PATH, f"w{worker}-{i}")
+                os.write(1, f"w{worker}-{i}\\n".encode())
+            except Exception as e:
+                assert str(e).startswith("Error Writing to file: "), e
+
+    children = []
+    for worker in range(WORKERS):
+        pid = os.fork()
+        if pid == 0:
+            try:
+                work(worker, COUNT)
+            finally:
+                os._exit(0)
+        children.append(pid)
+    sys.exit(max(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) for pid in children))
+"""
+
+
+def concurrent_updates(path, workers, count, prelude=""):
+    return prelude + textwrap.dedent(CONCURRENT_UPDATES).replace("PATH", repr(str(path))).replace(
+        "WORKERS", str(workers)).replace("COUNT", str(count))
+
+
+def test_every_update_that_returns_has_landed_when_locking_fails_at_times(fault_env, run_python, path):
+    result = run_python(concurrent_updates(path, 8, 100),
+                        env=fault_env(BRINTEL_FAIL_FLOCK="37", BRINTEL_FAIL_FLOCK_EVERY="2"))
+    assert result.returncode == 0, result.stderr
+    returned = set(result.stdout.split())
+    assert 0 < len(returned) < 800
+    assert stored_ids(path) - {"r1"} == returned
+
+
+root_only = pytest.mark.skipif(os.geteuid() != 0, reason="needs root to act as another user")
+
+# Runs the rest of a snippet as the unprivileged user nobody; what it needs
+# from the installation is imported first.
+AS_NOBODY = """
+import os, sys
+import brintel_config
+os.setgroups([])
+os.setresgid(65534, 65534, 65534)
+os.setresuid(65534, 65534, 65534)
+"""
+
+
+@pytest.fixture
+def shared_directory():
+    """A directory that the user nobody can reach, outside pytest's private tree."""
+    import shutil
+    import tempfile
+    directory = pathlib.Path(tempfile.mkdtemp(prefix="brintel-"))
+    directory.chmod(0o755)
+    yield directory
+    shutil.rmtree(directory)
+
+
+@root_only
+def test_updates_in_a_directory_that_cannot_be_listed_are_serialised(run_python, shared_directory):
+    target = shared_directory / "manifest.yaml"
+    target.write_text(manifest())
+    os.chown(target, 65534, 65534)
+    shared_directory.chmod(0o333)
+    result = run_python(concurrent_updates(target, 4, 25, prelude=AS_NOBODY))
+    shared_directory.chmod(0o755)
+    assert result.returncode == 0, result.stderr
+    assert len(stored_ids(target) - {"r1"}) == 100 == len(result.stdout.split())
+
+
+@root_only
+def test_directory_that_takes_no_new_files_gets_the_manifest_rewritten_in_place(run_python, shared_directory):
+    target = shared_directory / "manifest.yaml"
+    target.write_text(manifest())
+    os.chown(target, 65534, 65534)
+    target.chmod(0o640)
+    inode = target.stat().st_ino
+    result = run_python(AS_NOBODY + f"""
+from brintel_config import ReaderConfig
+ReaderConfig(model_name="llama", device="cuda", consumer_group="primary", cuda_visible_devices="0,1",
+             tensor_parallel=2).add_to_manifest_yaml({str(target)!r}, "r1")
+""")
+    assert result.returncode == 0, result.stderr
+    assert target.read_text() == WORKED_EXAMPLE
+    assert (target.stat().st_ino, stat.S_IMODE(target.stat().st_mode)) == (inode, 0o640)
+    assert os.listdir(shared_directory) == ["manifest.yaml"]
+
+
+@pytest.mark.parametrize("fault", [{"BRINTEL_FAIL_RENAME": "16"}, {"BRINTEL_FAIL_RENAME": "18"},
+                                   {"BRINTEL_FAIL_CREATE": "13"}, {"BRINTEL_FAIL_CREATE": "1"}])
+def test_refused_replacement_falls_back_to_rewriting_in_place(fault_env, run_python, path, fault):
+    inode = path.stat().st_ino
+    result = run_python(f"""
+        from brintel_config import ReaderConfig
+        ReaderConfig(model_name="llama", device="cuda", consumer_group="primary", cuda_visible_devices="0,1",
+                     tensor_parallel=2).add_to_manifest_yaml({str(path)!r}, "r1")
+    """, env=fault_env(**fault))
+    assert result.returncode == 0, result.stderr
+    assert path.read_text() == WORKED_EXAMPLE
+    assert path.stat().st_ino == inode
+    assert os.listdir(path.parent) == [path.name]
+
+
+def test_leftovers_of_crashed_updates_are_removed(path):
+    uuid = "0123abcd-4567-89ab-cdef-0123456789ab"
+    stale = [f".manifest.yaml.{uuid}.tmp", ".manifest.yaml.a1b2c3d4-0000-4000-8000-000000000000.tmp"]
+    kept = [f".other.yaml.{uuid}.tmp", ".manifest.yaml.not-a-uuid.tmp", f".manifest.yaml.{uuid.upper()}.tmp",
+            f"manifest.yaml.{uuid}.tmp", f".manifest.yaml.{uuid}.tmp.bak"]
+    for name in stale + kept:
+        (path.parent / name).write_text("access_token: secret\n")
+    llama().add_to_manifest_yaml(str(path), "r1")
+    assert sorted(os.listdir(path.parent)) == sorted(kept + [path.name])
+
+
+def test_things_that_are_not_files_are_refused_without_blocking(run_python, tmp_path):
+    fifo, socket_path = tmp_path / "fifo", tmp_path / "socket"
+    os.mkfifo(fifo)
+    targets = [str(fifo), str(socket_path), "/dev/zero", "/dev/null", str(tmp_path)]
+    result = run_python(f"""
+        import socket
+        from brintel_config import ReaderConfig, read_brintel_readers_config
+        socket.socket(socket.AF_UNIX).bind({str(socket_path)!r})
+        for target in {targets!r}:
+            for call in (lambda: ReaderConfig(model_name="m", device="cpu").add_to_manifest_yaml(target, "r1"),
+                         lambda: read_brintel_readers_config(target, "r1")):
+                try:
+                    call()
+                except Exception as e:
+                    print(e)
+    """, timeout=60)
+    assert result.returncode == 0, result.stderr
+    fifo_read = "Error Error Serializing/Deserializing:: EOF while parsing a value"
+    expected = [f"File Not Found on path: {t}" for t in targets for _ in range(2)]
+    expected[1] = fifo_read
+    assert result.stdout.splitlines() == expected
+
+
+def test_a_manifest_can_still_be_read_from_a_pipe(run_python):
+    result = run_python("""
+        from brintel_config import read_brintel_readers_config
+        print(read_brintel_readers_config("/dev/stdin", "r1").model_name)
+    """, input=manifest("r1:\n  model_name: piped\n  device: cpu\n  consumer_group: g\n"))
+    assert result.stdout == "piped\n", result.stderr
+
+
+def test_waiting_for_the_lock_lets_threads_run_and_ctrl_c_through(path):
+    import fcntl
+    import signal
+    import subprocess
+    import sys
+    before = path.read_bytes()
+    code = f"""
+        import threading, time
+        from brintel_config import ReaderConfig
+        ticks = 0
+        def tick():
+            global ticks
+            while True:
+                time.sleep(0.01)
+                ticks += 1
+        threading.Thread(target=tick, daemon=True).start()
+        print("waiting", flush=True)
+        try:
+            ReaderConfig(model_name="m", device="cpu").add_to_manifest_yaml({str(path)!r}, "r1")
+        except KeyboardInterrupt:
+            print("interrupted", ticks)
+    """
+    directory = os.open(path.parent, os.O_RDONLY)
+    with open(path) as held:
+        # The directory too: an update serialised on it must not pass either.
+        fcntl.flock(held, fcntl.LOCK_EX)
+        fcntl.flock(directory, fcntl.LOCK_EX)
+        child = subprocess.Popen([sys.executable, "-c", textwrap.dedent(code)], stdout=subprocess.PIPE, text=True)
+        try:
+            assert child.stdout.readline() == "waiting\n"
+            time.sleep(1)
+            child.send_signal(signal.SIGINT)
+            out, _ = child.communicate(timeout=20)
+        finally:
+            child.kill()
+            os.close(directory)
+    word, ticks = out.split()
+    assert word == "interrupted" and int(ticks) >= 10
+    assert path.read_bytes() == before

@@ -3,13 +3,18 @@
 
 #include <unistd.h>
 
+#include <utility>
+
 namespace brintel::schema {
 
 class Descriptor {
 public:
     explicit Descriptor(int fd = -1) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
+    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        if (this != &other) reset(std::exchange(other.fd_, -1));
+        return *this;
+    }
     ~Descriptor() { close(); }
     int get() const { return fd_; }
     void reset(int fd) {

@@ -4,6 +4,7 @@
 #include "../errors/config_error.hpp"
 #include "records.hpp"
 
+#include <functional>
 #include <string>
 
 namespace brintel::schema {
@@ -26,15 +27,30 @@ errors::Result<ReaderConfig> read_reader_from_manifest(const std::string& path, 
 errors::Result<ReaderConfig> find_reader(const OptionManifestConfig& manifest,
                                          const std::string& reader_id);
 
+// Waits until an exclusive lock on the open file `fd` is taken. Returns 0,
+// or the error number that ended the wait; the update then gives up. The
+// Python layer passes one that lets other threads run and signals through.
+using LockWait = std::function<int(int fd)>;
+
+// The plain wait: blocks in flock, repeated when a signal interrupts it.
+int wait_for_lock(int fd);
+
 // Stores a copy of `reader` under `reader_id` in the manifest at `path`
 // (replacing a reader of that id) and writes the product entry back; the
-// other top-level entries are not kept.
+// other top-level entries are not kept. Updates of one manifest are
+// serialised by a lock on it; one that cannot take the lock fails.
 errors::Status add_to_manifest_yaml(const ReaderConfig& reader, const std::string& path,
-                                    const std::string& reader_id);
+                                    const std::string& reader_id, const LockWait& wait = wait_for_lock);
 
-// The whole file as text; FileNotFound with `path` when it cannot be read
-// or is not UTF-8.
+// The whole file as text; FileNotFound with `path` when it cannot be read,
+// is not a file (or a pipe) or is not UTF-8.
 errors::Result<std::string> read_text_file(const std::string& path);
+
+// The whole text readable from `fd`; FileNotFound with `path` as above.
+errors::Result<std::string> read_text(int fd, const std::string& path);
+
+// A random UUID in its 36-character lower-case form.
+std::string new_uuid();
 
 // Gives every reader the id "<id>_<uuid>".
 void make_reader_ids_unique(ReaderMap& readers);

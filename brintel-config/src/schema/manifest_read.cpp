@@ -1,38 +1,16 @@
 #include "manifest.hpp"
 
-#include "descriptor.hpp"
+#include "file_access.hpp"
 
 #include "../yaml/read.hpp"
 #include "utf8.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <uuid/uuid.h>
 
-#include <cerrno>
-
 namespace brintel::schema {
-namespace {
 
 using errors::ConfigError;
 using errors::ErrorKind;
-
-bool read_all(int fd, std::string& out) {
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) return false;
-    if (S_ISREG(info.st_mode)) out.reserve(static_cast<std::size_t>(info.st_size));
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got == 0) return true;
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        out.append(buffer, static_cast<std::size_t>(got));
-    }
-}
 
 std::string new_uuid() {
     uuid_t uuid;
@@ -42,18 +20,17 @@ std::string new_uuid() {
     return text;
 }
 
-}  // namespace
-
-errors::Result<std::string> read_text_file(const std::string& path) {
-    // No file has a name with a NUL in it; the system would see a shorter one.
-    if (path.find('\0') != std::string::npos) return ConfigError(ErrorKind::FileNotFound, path);
-    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+errors::Result<std::string> read_text(int fd, const std::string& path) {
     std::string text;
     // The operating system's reason is not part of the message.
-    if (file.get() < 0 || !read_all(file.get(), text) || !is_valid_utf8(text)) {
-        return ConfigError(ErrorKind::FileNotFound, path);
-    }
+    if (!read_all(fd, text) || !is_valid_utf8(text)) return ConfigError(ErrorKind::FileNotFound, path);
     return text;
+}
+
+errors::Result<std::string> read_text_file(const std::string& path) {
+    auto file = open_manifest(path, Accept::RegularFileOrPipe);
+    if (!file) return std::move(file.error());
+    return read_text(file.value().get(), path);
 }
 
 void make_reader_ids_unique(ReaderMap& readers) {
