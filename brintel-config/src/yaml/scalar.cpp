@@ -1,5 +1,6 @@
 #include "scalar.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <clocale>
 #include <cstdlib>
@@ -139,6 +140,23 @@ std::optional<double> underflow_or_nothing(std::string_view text) {
     return value;
 }
 
+// `digits` d0 d1 ... standing for d0.d1... times ten to `exponent`.
+std::string without_exponent(std::string_view digits, int exponent) {
+    const long point = long{exponent} + 1;  // digits before the decimal point
+    std::string out;
+    if (point <= 0) {
+        out.append("0.").append(static_cast<std::size_t>(-point), '0').append(digits);
+        return out;
+    }
+    const auto whole = static_cast<std::size_t>(point);
+    if (whole >= digits.size()) {
+        out.append(digits).append(whole - digits.size(), '0').append(".0");
+    } else {
+        out.append(digits.substr(0, whole)).append(".").append(digits.substr(whole));
+    }
+    return out;
+}
+
 }  // namespace
 
 std::optional<double> parse_float(std::string_view text) {
@@ -205,11 +223,22 @@ PlainReading read_plain(std::string_view text) {
 std::string format_float(double value) {
     if (std::isnan(value)) return "NaN";
     if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
-    char buffer[400];  // the longest fixed form of a finite double is ~330 characters
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
-    std::string text(buffer, result.ptr);
-    if (text.find('.') == std::string::npos) text += ".0";
-    return text;
+    // The shortest digits come only with an exponent ([-]d[.ddd]e(+|-)xx):
+    // the fixed form prints a large binary value's exact digits instead,
+    // 1e23 as 99999999999999991611392.
+    char buffer[32];
+    const char* begin = buffer;
+    const char* end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific).ptr;
+    const char* mark = std::find(begin, end, 'e');
+    const char* exponent_start = mark[1] == '+' ? mark + 2 : mark + 1;
+    int exponent = 0;
+    std::from_chars(exponent_start, end, exponent);
+    const bool negative = *begin == '-';
+    std::string digits(begin + (negative ? 1 : 0), mark);
+    std::erase(digits, '.');
+    std::string out(negative ? "-" : "");
+    out += without_exponent(digits, exponent);
+    return out;
 }
 
 }  // namespace brintel::yaml

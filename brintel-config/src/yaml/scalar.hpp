@@ -47,8 +47,9 @@ PlainReading read_plain(std::string_view text);
 // number in either direction.
 bool is_leading_zero_digits(std::string_view text);
 
-// Shortest round-trip decimal form without exponent, ".0" added to whole
-// numbers; inf, -inf and NaN for the special values.
+// The shortest digits that read back as `value`, written out without
+// exponent (padded with zeros as far as the exponent reaches), ".0" added to
+// whole numbers; inf, -inf and NaN for the special values.
 std::string format_float(double value);
 
 }  // namespace brintel::yaml
