@@ -73,6 +73,19 @@ std::string_view strip_plus(std::string_view text) {
     return text;
 }
 
+struct SignedForm {
+    bool negative;
+    Digits form;
+};
+
+// An integer in the unsigned or negative forms, of any size.
+std::optional<SignedForm> signed_form(std::string_view text) {
+    const bool negative = text.starts_with('-');
+    const auto form = unsigned_form(negative ? text.substr(1) : strip_plus(text));
+    if (!form) return std::nullopt;
+    return SignedForm{negative, *form};
+}
+
 struct Integer {
     bool negative;
     u128 magnitude;
@@ -80,16 +93,16 @@ struct Integer {
 
 // An integer in the unsigned or negative forms, within 128 bits.
 std::optional<Integer> parse_integer(std::string_view text) {
-    const bool negative = text.starts_with('-');
-    const std::string_view body = negative ? text.substr(1) : strip_plus(text);
-    const auto form = unsigned_form(body);
+    const auto form = signed_form(text);
     if (!form) return std::nullopt;
-    const auto magnitude = accumulate(*form);
-    if (!magnitude || (negative && *magnitude > u128{1} << 127)) return std::nullopt;
-    return Integer{negative, *magnitude};
+    const auto magnitude = accumulate(form->form);
+    if (!magnitude || (form->negative && *magnitude > u128{1} << 127)) return std::nullopt;
+    return Integer{form->negative, *magnitude};
 }
 
 }  // namespace
+
+bool has_integer_form(std::string_view text) { return signed_form(text).has_value(); }
 
 std::optional<std::string> describe_integer(std::string_view text) {
     const auto integer = parse_integer(text);

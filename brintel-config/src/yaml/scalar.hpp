@@ -21,6 +21,9 @@ bool is_null_spelling(std::string_view text);
 // excepted). Nullopt when the text is not such a number or exceeds 64 bits.
 std::optional<std::uint64_t> parse_unsigned(std::string_view text);
 
+// An integer in any of the unsigned or negative forms, whatever its size.
+bool has_integer_form(std::string_view text);
+
 // The decimal value of an integer in any of the unsigned or negative forms,
 // with " as u128" or " as i128" beyond 64 bits.
 std::optional<std::string> describe_integer(std::string_view text);
