@@ -104,18 +104,16 @@ std::optional<Integer> parse_integer(std::string_view text) {
 
 bool has_integer_form(std::string_view text) { return signed_form(text).has_value(); }
 
-std::optional<std::string> describe_integer(std::string_view text) {
+std::optional<DecimalInteger> decimal_integer(std::string_view text) {
     const auto integer = parse_integer(text);
     if (!integer) return std::nullopt;
     const u128 magnitude = integer->magnitude;
-    if (!integer->negative) {
-        if (magnitude <= std::numeric_limits<std::uint64_t>::max()) return decimal(magnitude);
-        return decimal(magnitude) + " as u128";
+    if (!integer->negative || magnitude == 0) {
+        return DecimalInteger{decimal(magnitude), magnitude > std::numeric_limits<std::uint64_t>::max()};
     }
-    if (magnitude == 0) return "0";
-    std::string value(1, '-');
-    value += decimal(magnitude);
-    return magnitude <= u128{1} << 63 ? value : value + " as i128";
+    std::string digits(1, '-');  // not "-" + ...: g++ 12 then warns of a memcpy overlap
+    digits += decimal(magnitude);
+    return DecimalInteger{std::move(digits), magnitude > u128{1} << 63};
 }
 
 namespace {
@@ -221,16 +219,6 @@ PlainMeaning plain_meaning(std::string_view text) {
     if (parse_integer(text)) return PlainMeaning::Integer;
     if (!is_leading_zero_digits(text) && parse_float(text)) return PlainMeaning::Float;
     return PlainMeaning::String;
-}
-
-PlainReading read_plain(std::string_view text) {
-    const PlainMeaning meaning = plain_meaning(text);
-    switch (meaning) {
-    case PlainMeaning::Boolean: return {meaning, *parse_bool(text) ? "true" : "false"};
-    case PlainMeaning::Integer: return {meaning, *describe_integer(text)};
-    case PlainMeaning::Float: return {meaning, format_float(*parse_float(text))};
-    default: return {meaning, {}};
-    }
 }
 
 std::string format_float(double value) {

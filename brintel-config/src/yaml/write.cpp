@@ -1,6 +1,7 @@
 #include "write.hpp"
 
 #include "libyaml.hpp"
+#include "messages.hpp"
 #include "scalar.hpp"
 
 #include <algorithm>
@@ -58,7 +59,7 @@ public:
     std::string problem() const {
         if (!problem_.empty()) return problem_;
         const char* text = emitter_.state().problem;
-        return text ? text : "failed to write YAML";
+        return text ? std::string(text) : std::string(message::emitter_failed);
     }
 
 private:
@@ -83,7 +84,7 @@ private:
 
     bool scalar(std::string_view text, yaml_scalar_style_t style) {
         if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
-            problem_ = "scalar too long to write";
+            problem_ = message::scalar_too_long;
             return false;
         }
         yaml_event_t event;
