@@ -50,6 +50,9 @@ def server_with(key, value):
      'brintel.readers_config.r1.tensor_parallel: invalid value: string "x", expected an integer at line 8 column 24'),
     (reader_with("tensor_parallel", "!!int '7'"),
      "brintel.readers_config.r1.tensor_parallel: invalid type: integer `7`, expected u32 at line 8 column 24"),
+    (reader_with("tensor_parallel", "!!int '0x10000000000000000'"),
+     "brintel.readers_config.r1.tensor_parallel: invalid type: integer `18446744073709551616` as u128, expected u32"
+     " at line 8 column 24"),
     (reader_with("tensor_parallel", "!!float 2.5"),
      "brintel.readers_config.r1.tensor_parallel: invalid type: floating point `2.5`, expected u32 at line 8 column 24"),
     (reader_with("tensor_parallel", "!!float x"),
@@ -187,6 +190,9 @@ def test_scalar_refusals(read_error, manifest, message):
        readers_config: {}
      other:
      """, "other: missing field `server_config` at line 4 column 7"),
+    # an empty key is no root: its path is empty but keeps the ": "
+    ("'': 1\nbrintel: {server_config: {}, readers_config: {}}\n",
+     ": invalid type: integer `1`, expected struct OptionManifestConfig at line 1 column 5"),
     # the root: no path; line 1 column 1 is not shown
     ("- a\n- b\n", "invalid type: sequence, expected a map"),
     ("# a comment\n- a\n", "invalid type: sequence, expected a map at line 2 column 1"),

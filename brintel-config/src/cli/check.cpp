@@ -10,9 +10,7 @@
 namespace brintel::cli {
 namespace {
 
-using errors::ErrorType;
 using errors::ValidationError;
-using errors::Where;
 
 // Keeps one problem per line even for ids that hold line breaks.
 std::string printable_id(const std::string& id) {
@@ -21,12 +19,9 @@ std::string printable_id(const std::string& id) {
     return has_control ? errors::debug_quoted(id) : id;
 }
 
+// Validation names a field and a reason in every finding.
 std::string finding_line(const std::string& id, const ValidationError& finding) {
-    std::string line = id + ": ";
-    if (finding.field.which == Where::Case::Field) line += finding.field.field + ": ";
-    const bool missing = finding.error_type.which == ErrorType::Case::RequiredMissing;
-    line += missing ? std::string("required value missing") : finding.error_type.reason;
-    return line;
+    return id + ": " + finding.field.field + ": " + finding.error_type.reason;
 }
 
 std::vector<std::string> sorted_ids(const schema::ReaderMap& readers) {
@@ -45,7 +40,6 @@ bool report_reader(const std::string& id, const schema::ReaderConfig& reader, st
     for (const ValidationError& finding : status.error().findings()) {
         out << finding_line(shown, finding) << '\n';
     }
-    if (status.error().findings().empty()) out << shown << ": " << status.error().display() << '\n';
     return false;
 }
 

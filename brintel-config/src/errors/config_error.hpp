@@ -62,7 +62,6 @@ public:
     }
 
     ErrorKind kind() const { return kind_; }
-    const std::string& text() const { return text_; }
     const std::vector<ValidationError>& findings() const { return findings_; }
 
     // The error's only text form: its kind's prefix, then the payload.

@@ -69,7 +69,8 @@ std::string debug_quoted(std::string_view text) {
         const std::int32_t start = i;
         UChar32 c = 0;
         U8_NEXT(bytes, i, length, c);
-        // Invalid sequences cannot come from our callers; show them as U+FFFD.
+        // An invalid sequence (none comes from our callers) is judged as U+FFFD,
+        // which is printable, so its bytes pass through raw.
         if (c < 0) c = 0xFFFD;
         append_escaped(out, c, text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
     }

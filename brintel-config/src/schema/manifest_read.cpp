@@ -3,6 +3,7 @@
 #include "file_access.hpp"
 
 #include "../yaml/read.hpp"
+#include "yaml/messages.hpp"
 #include "utf8.hpp"
 
 #include <uuid/uuid.h>
@@ -52,7 +53,7 @@ errors::Result<OptionManifestConfig> read_product_entry(const std::string& path,
     if (!document) return std::move(document.error());
     auto entry = document.value().find(std::string(product_key));
     if (entry == document.value().end()) {
-        return ConfigError(ErrorKind::Serialization, "No brintel key found in manifest");
+        return ConfigError(ErrorKind::Serialization, std::string(yaml::message::no_product_key));
     }
     return std::move(entry->second);
 }

@@ -105,21 +105,6 @@ using DocumentMap = std::unordered_map<std::string, Entry>;
 // of an integer is not enough: u64 and usize share a C++ type but not a name.
 enum class ValueKind : std::uint8_t { String, Boolean, U16, U32, U64, USize, Record, ReaderMap };
 
-// The name a type has in "expected ..." messages.
-constexpr std::string_view expected_name(ValueKind kind) {
-    switch (kind) {
-    case ValueKind::String: return "a string";
-    case ValueKind::Boolean: return "a boolean";
-    case ValueKind::U16: return "u16";
-    case ValueKind::U32: return "u32";
-    case ValueKind::U64: return "u64";
-    case ValueKind::USize: return "usize";
-    case ValueKind::ReaderMap: return "a map";
-    case ValueKind::Record: break;  // "struct <Name>": needs the record's name
-    }
-    return "";
-}
-
 template <class T>
 struct is_optional : std::false_type {};
 template <class T>

@@ -1,6 +1,7 @@
 #include "document.hpp"
 
 #include "libyaml.hpp"
+#include "messages.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -44,8 +45,8 @@ ScalarStyle style_of(yaml_scalar_style_t style) {
 }
 
 std::string mark_suffix(const yaml_mark_t& mark) {
-    if (mark.line != 0 || mark.column != 0) return position_suffix(mark.line, mark.column);
-    if (mark.index != 0) return " at position " + std::to_string(mark.index);
+    if (mark.line != 0 || mark.column != 0) return message::position_suffix(mark.line, mark.column);
+    if (mark.index != 0) return message::offset_suffix(mark.index);
     return {};
 }
 
@@ -55,17 +56,11 @@ std::string parse_error_text(const yaml_parser_t& parser) {
     yaml_mark_t problem_mark = parser.problem_mark;
     // The reader reports a byte offset only.
     if (parser.error == YAML_READER_ERROR) problem_mark = {parser.problem_offset, 0, 0};
-    std::string text = parser.problem ? parser.problem : "unknown problem";
-    text += mark_suffix(problem_mark);
-    if (parser.context) {
-        text += ", ";
-        text += parser.context;
-        const yaml_mark_t& context = parser.context_mark;
-        const bool at_start = context.line == 0 && context.column == 0;
-        const bool same = context.line == problem_mark.line && context.column == problem_mark.column;
-        if (!at_start && !same) text += position_suffix(context.line, context.column);
-    }
-    return text;
+    const yaml_mark_t& context = parser.context_mark;
+    const bool same = context.line == problem_mark.line && context.column == problem_mark.column;
+    return message::parse_problem(parser.problem ? parser.problem : message::unknown_parse_problem,
+                                  mark_suffix(problem_mark), parser.context ? parser.context : "",
+                                  same ? std::string() : message::position_suffix(context.line, context.column));
 }
 
 class Collector {
@@ -123,8 +118,8 @@ private:
     bool node(const yaml_event_t& source, EventKind kind, const yaml_char_t* anchor) {
         const bool opens = kind == EventKind::MappingStart || kind == EventKind::SequenceStart;
         if (opens && ++depth_ > max_depth) {
-            out_.failure = LoadFailure{"nesting deeper than " + std::to_string(max_depth) + " levels" +
-                                       position_suffix(source.start_mark.line, source.start_mark.column)};
+            out_.failure = LoadFailure{message::nesting_too_deep(max_depth) +
+                                       message::position_suffix(source.start_mark.line, source.start_mark.column)};
             return false;
         }
         if (!opens) --depth_;
@@ -150,8 +145,8 @@ private:
     bool alias(const yaml_event_t& source) {
         const auto found = anchors_.find(reinterpret_cast<const char*>(source.data.alias.anchor));
         if (found == anchors_.end()) {
-            out_.failure = LoadFailure{"unknown anchor" + position_suffix(source.start_mark.line,
-                                                                          source.start_mark.column)};
+            out_.failure = LoadFailure{std::string(message::unknown_anchor) +
+                                       message::position_suffix(source.start_mark.line, source.start_mark.column)};
             return false;
         }
         push(source, EventKind::Alias).text_offset = found->second;
@@ -168,15 +163,10 @@ private:
 
 }  // namespace
 
-std::string position_suffix(std::uint64_t line, std::uint64_t column) {
-    if (line == 0 && column == 0) return {};
-    return " at line " + std::to_string(line + 1) + " column " + std::to_string(column + 1);
-}
-
 Loaded load_first_document(std::string_view input) {
     Loaded out;
     if (input.size() >= max_encoded) {
-        out.failure = LoadFailure{"manifest larger than 4 GiB"};
+        out.failure = LoadFailure{std::string(message::too_large)};
         return out;
     }
     Parser parser;
@@ -196,7 +186,7 @@ Loaded load_first_document(std::string_view input) {
             if (!collector.take(*event)) break;
         }
     } catch (const Collector::TooLarge&) {
-        out.failure = LoadFailure{"manifest larger than 4 GiB"};
+        out.failure = LoadFailure{std::string(message::too_large)};
     }
     return out;
 }

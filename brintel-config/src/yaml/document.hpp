@@ -59,7 +59,4 @@ struct Loaded {
 };
 Loaded load_first_document(std::string_view input);
 
-// " at line L column C", or nothing at line 1 column 1.
-std::string position_suffix(std::uint64_t line, std::uint64_t column);
-
 }  // namespace brintel::yaml

@@ -1,7 +1,7 @@
 #include "read.hpp"
 
-#include "../errors/escape.hpp"
 #include "document.hpp"
+#include "messages.hpp"
 #include "path.hpp"
 #include "scalar.hpp"
 
@@ -22,42 +22,41 @@ struct Found {
 
 Found tagged_scalar(Tag tag, std::string_view text) {
     auto mismatch = [&](std::string_view expected) {
-        return Found{{}, "invalid value: string " + errors::debug_quoted(text) + ", expected " + std::string(expected)};
+        return Found{{}, message::invalid_value(message::found_string(text), expected)};
     };
     switch (tag) {
     case Tag::Bool:
-        if (const auto value = parse_bool(text)) return {*value ? "boolean `true`" : "boolean `false`", {}};
-        return mismatch("a boolean");
+        if (const auto value = parse_bool(text)) return {message::found_boolean(*value), {}};
+        return mismatch(message::expected_name(ValueKind::Boolean));
     case Tag::Int:
-        if (const auto value = describe_integer(text)) return {"integer `" + *value + "`", {}};
-        return mismatch("an integer");
+        if (const auto value = decimal_integer(text)) return {message::found_integer(*value), {}};
+        return mismatch(message::expected_integer);
     case Tag::Float:
-        if (const auto value = parse_float(text)) return {"floating point `" + format_float(*value) + "`", {}};
-        return mismatch("a float");
+        if (const auto value = parse_float(text)) return {message::found_float(*value), {}};
+        return mismatch(message::expected_float);
     default:
-        if (!text.empty() && is_null_spelling(text)) return {"unit value", {}};
-        return mismatch("null");
+        if (!text.empty() && is_null_spelling(text)) return {std::string(message::found_unit), {}};
+        return mismatch(message::expected_null);
     }
 }
 
-Found plain_scalar(std::string_view text) {
-    PlainReading reading = read_plain(text);
-    switch (reading.meaning) {
-    case PlainMeaning::Null: return {"unit value", {}};
-    case PlainMeaning::Boolean: return {"boolean `" + reading.value + "`", {}};
-    case PlainMeaning::Integer: return {"integer `" + reading.value + "`", {}};
-    case PlainMeaning::Float: return {"floating point `" + reading.value + "`", {}};
+std::string plain_scalar(std::string_view text) {
+    switch (plain_meaning(text)) {
+    case PlainMeaning::Null: return std::string(message::found_unit);
+    case PlainMeaning::Boolean: return message::found_boolean(*parse_bool(text));
+    case PlainMeaning::Integer: return message::found_integer(*decimal_integer(text));
+    case PlainMeaning::Float: return message::found_float(*parse_float(text));
     case PlainMeaning::String: break;
     }
-    return {"string " + errors::debug_quoted(text), {}};
+    return message::found_string(text);
 }
 
 Found describe(const Event& event, std::string_view text) {
     switch (event.kind) {
-    case EventKind::MappingStart: return {"map", {}};
-    case EventKind::SequenceStart: return {"sequence", {}};
+    case EventKind::MappingStart: return {std::string(message::found_map), {}};
+    case EventKind::SequenceStart: return {std::string(message::found_sequence), {}};
     case EventKind::Scalar: break;
-    default: return {"end of collection", {}};  // never at a value's place
+    default: return {std::string(message::found_end_of_collection), {}};  // never at a value's place
     }
     switch (event.tag) {
     case Tag::Null:
@@ -66,11 +65,11 @@ Found describe(const Event& event, std::string_view text) {
     case Tag::Float: return tagged_scalar(event.tag, text);
     case Tag::None:
     case Tag::Local:
-        if (event.style == ScalarStyle::Plain) return plain_scalar(text);
+        if (event.style == ScalarStyle::Plain) return {plain_scalar(text), {}};
         break;
     case Tag::Other: break;
     }
-    return {"string " + errors::debug_quoted(text), {}};
+    return {message::found_string(text), {}};
 }
 
 template <class T>
@@ -96,12 +95,14 @@ public:
         return at_value([&] {
             const Event& start = current();
             if (is_empty_plain(start)) return advance();
-            if (start.kind != EventKind::MappingStart) return type_error(start, path, "a map");
+            if (start.kind != EventKind::MappingStart) {
+                return type_error(start, path, message::expected_name(ValueKind::ReaderMap));
+            }
             advance();
             for (;;) {
                 std::string_view key;
                 bool end = false;
-                if (!read_key(key, end, path, "a string")) return false;
+                if (!read_key(key, end, path, message::expected_name(ValueKind::String))) return false;
                 if (end) return true;
                 Entry entry{};
                 if (!read_record(entry, path.child(key))) return false;
@@ -139,21 +140,19 @@ private:
     // Running out of events: the parse error that cut the document short,
     // or a document that simply ended.
     bool past_end() {
-        error = document_.parse_error.value_or("EOF while parsing a value");
+        error = document_.parse_error.value_or(std::string(message::end_of_input));
         return false;
     }
 
-    bool fail(const Path& path, const Event& at, std::string_view message) {
-        error = path.is_root() ? std::string() : path.text() + ": ";
-        error += message;
-        error += position_suffix(at.line, at.column);
+    bool fail(const Path& path, const Event& at, std::string_view what) {
+        error = message::at_value(path, what, message::position_suffix(at.line, at.column));
         return false;
     }
 
     bool type_error(const Event& at, const Path& path, std::string_view expected) {
         Found found = describe(at, text(at));
         if (!found.mismatch_message.empty()) return fail(path, at, found.mismatch_message);
-        return fail(path, at, "invalid type: " + found.words + ", expected " + std::string(expected));
+        return fail(path, at, message::invalid_type(found.words, expected));
     }
 
     // Runs `read` at the value under the cursor, following an alias to the
@@ -174,7 +173,7 @@ private:
     }
 
     bool repetition_limit() {
-        error = "repetition limit exceeded";
+        error = message::repetition_limit;
         return false;
     }
 
@@ -223,7 +222,7 @@ private:
         if (is_empty_plain(start)) {
             advance();
         } else if (start.kind != EventKind::MappingStart) {
-            return type_error(start, path, "struct " + std::string(schema::RecordSchema<Record>::name));
+            return type_error(start, path, message::expected_record(schema::RecordSchema<Record>::name));
         } else {
             advance();
             if (!read_entries(out, path, start, seen)) return false;
@@ -236,7 +235,7 @@ private:
         for (;;) {
             std::string_view key;
             bool end = false;
-            if (!read_key(key, end, path, "field identifier")) return false;
+            if (!read_key(key, end, path, message::expected_key)) return false;
             if (end) return true;
             bool known = false;
             bool ok = true;
@@ -245,7 +244,7 @@ private:
                 known = true;
                 const std::uint32_t bit = 1u << index;
                 if (seen & bit) {
-                    ok = fail(path, start, "duplicate field `" + std::string(key) + "`");
+                    ok = fail(path, start, message::duplicate_field(key));
                 } else {
                     seen |= bit;
                     ok = read_value(field.of(out), field.kind, path.child(key));
@@ -262,7 +261,7 @@ private:
         bool ok = true;
         schema::find_field<Record>([&](const auto& field, std::size_t index) {
             if (!field.required || (seen & (1u << index))) return false;
-            ok = fail(path, start, "missing field `" + std::string(field.key()) + "`");
+            ok = fail(path, start, message::missing_field(field.key()));
             return true;
         });
         return ok;
@@ -280,7 +279,8 @@ private:
                 }
                 if (event.tag == Tag::Null) {
                     if (value.empty() || !is_null_spelling(value)) {
-                        return fail(path, event, "invalid value: string " + errors::debug_quoted(value) + ", expected null");
+                        return fail(path, event,
+                                    message::invalid_value(message::found_string(value), message::expected_null));
                     }
                     out.reset();
                     return advance();
@@ -293,16 +293,16 @@ private:
         });
     }
 
-    bool read_value(std::string& out, ValueKind, const Path& path) {
+    bool read_value(std::string& out, ValueKind kind, const Path& path) {
         return at_value([&] {
             const Event& event = current();
-            if (event.kind != EventKind::Scalar) return type_error(event, path, "a string");
+            if (event.kind != EventKind::Scalar) return type_error(event, path, message::expected_name(kind));
             out.assign(text(event));
             return advance();
         });
     }
 
-    bool read_value(bool& out, ValueKind, const Path& path) {
+    bool read_value(bool& out, ValueKind kind, const Path& path) {
         return at_value([&] {
             const Event& event = current();
             if (takes_typed(event, Tag::Bool)) {
@@ -311,7 +311,7 @@ private:
                     return advance();
                 }
             }
-            return type_error(event, path, "a boolean");
+            return type_error(event, path, message::expected_name(kind));
         });
     }
 
@@ -321,10 +321,11 @@ private:
         return at_value([&] {
             const Event& event = current();
             const auto value = takes_typed(event, Tag::Int) ? parse_unsigned(text(event)) : std::nullopt;
-            if (!value) return type_error(event, path, schema::expected_name(kind));
+            if (!value) return type_error(event, path, message::expected_name(kind));
             if (*value > std::numeric_limits<T>::max()) {
-                return fail(path, event, "invalid value: integer `" + std::to_string(*value) + "`, expected " +
-                                             std::string(schema::expected_name(kind)));
+                return fail(path, event,
+                            message::invalid_value(message::found_integer({std::to_string(*value)}),
+                                                   message::expected_name(kind)));
             }
             out = static_cast<T>(*value);
             return advance();
@@ -360,13 +361,13 @@ errors::Result<schema::DocumentMap<Entry>> read_document_map(std::string text, S
     std::string().swap(text);  // the events hold all that is needed now
     if (loaded.failure) return yaml_error(std::move(loaded.failure->message));
     const Document& document = loaded.document;
-    if (document.empty_stream) return yaml_error("EOF while parsing a value");
+    if (document.empty_stream) return yaml_error(std::string(message::end_of_input));
     schema::DocumentMap<Entry> map;
     Cursor cursor(document, selection);
     if (!cursor.read_map(map, Path::root())) return yaml_error(std::move(cursor.error));
     if (document.parse_error) return yaml_error(*document.parse_error);
     if (document.more_documents) {
-        return yaml_error("deserializing from YAML containing more than one document is not supported");
+        return yaml_error(std::string(message::more_than_one_document));
     }
     return map;
 }

@@ -1,5 +1,6 @@
 #include "scalar.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <clocale>
 #include <cstdlib>
@@ -72,6 +73,19 @@ std::string_view strip_plus(std::string_view text) {
     return text;
 }
 
+struct SignedForm {
+    bool negative;
+    Digits form;
+};
+
+// An integer in the unsigned or negative forms, of any size.
+std::optional<SignedForm> signed_form(std::string_view text) {
+    const bool negative = text.starts_with('-');
+    const auto form = unsigned_form(negative ? text.substr(1) : strip_plus(text));
+    if (!form) return std::nullopt;
+    return SignedForm{negative, *form};
+}
+
 struct Integer {
     bool negative;
     u128 magnitude;
@@ -79,29 +93,27 @@ struct Integer {
 
 // An integer in the unsigned or negative forms, within 128 bits.
 std::optional<Integer> parse_integer(std::string_view text) {
-    const bool negative = text.starts_with('-');
-    const std::string_view body = negative ? text.substr(1) : strip_plus(text);
-    const auto form = unsigned_form(body);
+    const auto form = signed_form(text);
     if (!form) return std::nullopt;
-    const auto magnitude = accumulate(*form);
-    if (!magnitude || (negative && *magnitude > u128{1} << 127)) return std::nullopt;
-    return Integer{negative, *magnitude};
+    const auto magnitude = accumulate(form->form);
+    if (!magnitude || (form->negative && *magnitude > u128{1} << 127)) return std::nullopt;
+    return Integer{form->negative, *magnitude};
 }
 
 }  // namespace
 
-std::optional<std::string> describe_integer(std::string_view text) {
+bool has_integer_form(std::string_view text) { return signed_form(text).has_value(); }
+
+std::optional<DecimalInteger> decimal_integer(std::string_view text) {
     const auto integer = parse_integer(text);
     if (!integer) return std::nullopt;
     const u128 magnitude = integer->magnitude;
-    if (!integer->negative) {
-        if (magnitude <= std::numeric_limits<std::uint64_t>::max()) return decimal(magnitude);
-        return decimal(magnitude) + " as u128";
+    if (!integer->negative || magnitude == 0) {
+        return DecimalInteger{decimal(magnitude), magnitude > std::numeric_limits<std::uint64_t>::max()};
     }
-    if (magnitude == 0) return "0";
-    std::string value(1, '-');
-    value += decimal(magnitude);
-    return magnitude <= u128{1} << 63 ? value : value + " as i128";
+    std::string digits(1, '-');  // not "-" + ...: g++ 12 then warns of a memcpy overlap
+    digits += decimal(magnitude);
+    return DecimalInteger{std::move(digits), magnitude > u128{1} << 63};
 }
 
 namespace {
@@ -137,6 +149,23 @@ std::optional<double> underflow_or_nothing(std::string_view text) {
     const double value = strtod_l(copy.c_str(), nullptr, c_locale);
     if (!std::isfinite(value)) return std::nullopt;
     return value;
+}
+
+// `digits` d0 d1 ... standing for d0.d1... times ten to `exponent`.
+std::string without_exponent(std::string_view digits, int exponent) {
+    const long point = long{exponent} + 1;  // digits before the decimal point
+    std::string out;
+    if (point <= 0) {
+        out.append("0.").append(static_cast<std::size_t>(-point), '0').append(digits);
+        return out;
+    }
+    const auto whole = static_cast<std::size_t>(point);
+    if (whole >= digits.size()) {
+        out.append(digits).append(whole - digits.size(), '0').append(".0");
+    } else {
+        out.append(digits.substr(0, whole)).append(".").append(digits.substr(whole));
+    }
+    return out;
 }
 
 }  // namespace
@@ -192,24 +221,25 @@ PlainMeaning plain_meaning(std::string_view text) {
     return PlainMeaning::String;
 }
 
-PlainReading read_plain(std::string_view text) {
-    const PlainMeaning meaning = plain_meaning(text);
-    switch (meaning) {
-    case PlainMeaning::Boolean: return {meaning, *parse_bool(text) ? "true" : "false"};
-    case PlainMeaning::Integer: return {meaning, *describe_integer(text)};
-    case PlainMeaning::Float: return {meaning, format_float(*parse_float(text))};
-    default: return {meaning, {}};
-    }
-}
-
 std::string format_float(double value) {
     if (std::isnan(value)) return "NaN";
     if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
-    char buffer[400];  // the longest fixed form of a finite double is ~330 characters
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
-    std::string text(buffer, result.ptr);
-    if (text.find('.') == std::string::npos) text += ".0";
-    return text;
+    // The shortest digits come only with an exponent ([-]d[.ddd]e(+|-)xx):
+    // the fixed form prints a large binary value's exact digits instead,
+    // 1e23 as 99999999999999991611392.
+    char buffer[32];
+    const char* begin = buffer;
+    const char* end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific).ptr;
+    const char* mark = std::find(begin, end, 'e');
+    const char* exponent_start = mark[1] == '+' ? mark + 2 : mark + 1;
+    int exponent = 0;
+    std::from_chars(exponent_start, end, exponent);
+    const bool negative = *begin == '-';
+    std::string digits(begin + (negative ? 1 : 0), mark);
+    std::erase(digits, '.');
+    std::string out(negative ? "-" : "");
+    out += without_exponent(digits, exponent);
+    return out;
 }
 
 }  // namespace brintel::yaml

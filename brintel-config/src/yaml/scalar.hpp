@@ -21,9 +21,17 @@ bool is_null_spelling(std::string_view text);
 // excepted). Nullopt when the text is not such a number or exceeds 64 bits.
 std::optional<std::uint64_t> parse_unsigned(std::string_view text);
 
-// The decimal value of an integer in any of the unsigned or negative forms,
-// with " as u128" or " as i128" beyond 64 bits.
-std::optional<std::string> describe_integer(std::string_view text);
+// An integer in any of the unsigned or negative forms, whatever its size.
+bool has_integer_form(std::string_view text);
+
+// The value of an integer in any of the unsigned or negative forms that
+// fits 128 bits: its decimal digits ("-" first when negative, "-0" as "0"),
+// and whether it lies beyond the 64-bit type of its sign.
+struct DecimalInteger {
+    std::string digits;
+    bool beyond_64_bits = false;
+};
+std::optional<DecimalInteger> decimal_integer(std::string_view text);
 
 // A finite decimal number, or one of the YAML spellings of infinity and
 // not-a-number.
@@ -35,20 +43,13 @@ enum class PlainMeaning : std::uint8_t { Null, Boolean, Integer, Float, String }
 // What `text` means as a plain scalar.
 PlainMeaning plain_meaning(std::string_view text);
 
-// `text` as a plain scalar: its meaning and, for Boolean, Integer and Float,
-// the words that describe its value ("true", "-5", "12 as u128", "inf").
-struct PlainReading {
-    PlainMeaning meaning = PlainMeaning::String;
-    std::string value;
-};
-PlainReading read_plain(std::string_view text);
-
 // Two or more digits beginning with "0", after an optional sign: never a
 // number in either direction.
 bool is_leading_zero_digits(std::string_view text);
 
-// Shortest round-trip decimal form without exponent, ".0" added to whole
-// numbers; inf, -inf and NaN for the special values.
+// The shortest digits that read back as `value`, written out without
+// exponent (padded with zeros as far as the exponent reaches), ".0" added to
+// whole numbers; inf, -inf and NaN for the special values.
 std::string format_float(double value);
 
 }  // namespace brintel::yaml

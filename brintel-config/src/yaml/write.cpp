@@ -1,6 +1,7 @@
 #include "write.hpp"
 
 #include "libyaml.hpp"
+#include "messages.hpp"
 #include "scalar.hpp"
 
 #include <algorithm>
@@ -21,7 +22,9 @@ int append_output(void* data, unsigned char* buffer, size_t size) {
 // The style a string asks the emitter for.
 yaml_scalar_style_t string_style(std::string_view text) {
     if (text.find('\n') != std::string_view::npos) return YAML_LITERAL_SCALAR_STYLE;
-    if (plain_meaning(text) != PlainMeaning::String || is_leading_zero_digits(text)) {
+    // Every integer form, even one too large to be a number here: other YAML
+    // readers take it for one.
+    if (plain_meaning(text) != PlainMeaning::String || has_integer_form(text) || is_leading_zero_digits(text)) {
         return YAML_SINGLE_QUOTED_SCALAR_STYLE;
     }
     return YAML_ANY_SCALAR_STYLE;
@@ -56,7 +59,7 @@ public:
     std::string problem() const {
         if (!problem_.empty()) return problem_;
         const char* text = emitter_.state().problem;
-        return text ? text : "failed to write YAML";
+        return text ? std::string(text) : std::string(message::emitter_failed);
     }
 
 private:
@@ -81,7 +84,7 @@ private:
 
     bool scalar(std::string_view text, yaml_scalar_style_t style) {
         if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
-            problem_ = "scalar too long to write";
+            problem_ = message::scalar_too_long;
             return false;
         }
         yaml_event_t event;
