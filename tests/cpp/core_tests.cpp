@@ -1,7 +1,7 @@
 // Checks of the C++ core that Python cannot reach: the unique reader ids
 // that no Python entry point asks for, and errors as plain values.
 #include "errors/config_error.hpp"
-#include "schema/manifest.hpp"
+#include "schema/manifest/manifest.hpp"
 
 #include <unistd.h>
 

@@ -1,7 +1,7 @@
 #include "commands.hpp"
 
 #include "errors/escape.hpp"
-#include "schema/manifest.hpp"
+#include "schema/manifest/manifest.hpp"
 #include "schema/validate.hpp"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "commands.hpp"
 
 #include "json.hpp"
-#include "schema/manifest.hpp"
+#include "schema/manifest/manifest.hpp"
 
 namespace brintel::cli {
 

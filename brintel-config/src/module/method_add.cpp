@@ -3,7 +3,7 @@
 #include "entry.hpp"
 #include "errors.hpp"
 #include "reader_methods.hpp"
-#include "../schema/manifest.hpp"
+#include "../schema/manifest/manifest.hpp"
 
 #include <sys/file.h>
 

@@ -4,7 +4,7 @@
 #include "classes.hpp"
 #include "entry.hpp"
 #include "errors.hpp"
-#include "../schema/manifest.hpp"
+#include "../schema/manifest/manifest.hpp"
 
 namespace brintel::py {
 namespace {

@@ -12,8 +12,8 @@
 
 #include "file_access.hpp"
 
-#include "../yaml/read.hpp"
-#include "../yaml/write.hpp"
+#include "yaml/read.hpp"
+#include "yaml/write.hpp"
 #include "yaml/messages.hpp"
 
 #include <dirent.h>

@@ -2,7 +2,7 @@
 // a file, reading it whole with a bound, writing a buffer completely.
 #pragma once
 
-#include "../errors/config_error.hpp"
+#include "errors/config_error.hpp"
 #include "descriptor.hpp"
 
 #include <sys/stat.h>

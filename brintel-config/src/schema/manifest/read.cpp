@@ -2,7 +2,7 @@
 
 #include "file_access.hpp"
 
-#include "../yaml/read.hpp"
+#include "yaml/read.hpp"
 #include "yaml/messages.hpp"
 #include "utf8.hpp"
 

@@ -1,8 +1,8 @@
 // Manifest files: reading one, picking a reader out of it, storing one.
 #pragma once
 
-#include "../errors/config_error.hpp"
-#include "records.hpp"
+#include "errors/config_error.hpp"
+#include "schema/records.hpp"
 
 #include <functional>
 #include <string>
