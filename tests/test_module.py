@@ -1,3 +1,4 @@
+import os
 import sys
 
 import pytest
@@ -96,3 +97,42 @@ def test_internal_error_class_is_hidden():
     assert not any(
         isinstance(v, type) and issubclass(v, BaseException) for v in vars(brintel_config).values()
     )
+
+
+# Fails the n-th allocation of one call, for every n up to a bound, and
+# prints each outcome as "<call> <exception>: <text> <- <cause>".
+FAIL_EACH_ALLOCATION = """
+import _testcapi
+from brintel_config import ReaderConfig, read_brintel_readers_config
+from manifests import manifest
+
+with open(PATH, "w") as f:
+    f.write(manifest("r1: {model_name: m, device: cpu, consumer_group: g}"))
+reader = ReaderConfig(model_name="m" * 64, device="cpu", max_batch_size=2**40)
+calls = {
+    "constructor": lambda: ReaderConfig(model_name="m" * 64, device="cpu"),
+    "getter": lambda: reader.model_name,
+    "dict": reader.dict_without_optionals,
+    "read": lambda: read_brintel_readers_config(PATH, "r1"),
+}
+for name, call in calls.items():
+    for n in range(200):
+        _testcapi.set_nomemory(n, n + 1)
+        try:
+            call()
+        except BaseException as e:
+            _testcapi.remove_mem_hooks()
+            print(name, f"{type(e).__name__}: {e} <- {type(e.__cause__).__name__}")
+        finally:
+            _testcapi.remove_mem_hooks()
+"""
+
+
+def test_a_failed_allocation_surfaces_as_the_internal_error_caused_by_it(run_python, tmp_path):
+    pytest.importorskip("_testcapi")
+    code = FAIL_EACH_ALLOCATION.replace("PATH", repr(str(tmp_path / "manifest.yaml")))
+    result = run_python(code, cwd=os.path.dirname(__file__))
+    assert result.returncode == 0, result.stderr
+    outcomes = [line.split(" ", 1) for line in result.stdout.splitlines()]
+    assert {call for call, _ in outcomes} == {"constructor", "getter", "dict", "read"}
+    assert {outcome for _, outcome in outcomes} == {"InternalError: MemoryError <- MemoryError"}

@@ -23,6 +23,8 @@ def test_full_keyword_set_and_ignored_keywords():
         cuda_visible_devices="0,1", max_batch_size=U64_MAX, tensor_parallel=2,
         max_sequence_length=4294967295,
         redis_host="h", quant_type="q", unknown_keyword=object(), Model_Name="x",
+        # a keyword that is not valid UTF-8 is as unknown as any other
+        **{"\ud800": 1, "model_name\udcff": None},
     )
     expected = {n: None for n in FIELDS}
     expected.update(

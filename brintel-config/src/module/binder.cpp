@@ -1,5 +1,7 @@
 #include "binder.hpp"
 
+#include "entry.hpp"
+
 #include <string_view>
 #include <vector>
 
@@ -7,7 +9,7 @@ namespace brintel::py {
 namespace {
 
 // 'a'; 'a' and 'b'; 'a', 'b', and 'c'
-std::string name_list(std::span<const std::string> names) {
+std::string name_list(std::span<const char* const> names) {
     std::string text;
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (i > 0) text += names.size() > 2 ? ", " : " ";
@@ -17,86 +19,64 @@ std::string name_list(std::span<const std::string> names) {
     return text;
 }
 
-void raise_too_many_positional(const Signature& signature, Py_ssize_t given) {
-    std::string accepted = signature.required == signature.params.size()
-                               ? std::to_string(signature.params.size())
-                               : "from " + std::to_string(signature.required) + " to " +
-                                     std::to_string(signature.params.size());
-    PyErr_Format(PyExc_TypeError, "%s takes %s positional arguments but %zd %s given",
-                 signature.name, accepted.c_str(), given, given == 1 ? "was" : "were");
-}
-
-void raise_missing(const Signature& signature, std::span<const std::string> missing) {
-    PyErr_Format(PyExc_TypeError, "%s missing %zu required positional argument%s: %s",
-                 signature.name, missing.size(), missing.size() == 1 ? "" : "s",
-                 name_list(missing).c_str());
-}
-
-// Index of the parameter named `keyword`, or -1.
-Py_ssize_t parameter_index(const Signature& signature, PyObject* keyword) {
+// The UTF-8 text of a str, valid while the str lives; nullopt with the
+// interpreter's UnicodeEncodeError set when it holds lone surrogates.
+std::optional<std::string_view> utf8_of(PyObject* text) {
     Py_ssize_t length = 0;
-    const char* text = PyUnicode_AsUTF8AndSize(keyword, &length);
-    if (!text) {
-        PyErr_Clear();
-        return -1;
-    }
-    std::string_view name(text, static_cast<std::size_t>(length));
-    for (std::size_t i = 0; i < signature.params.size(); ++i) {
-        if (name == signature.params[i]) return static_cast<Py_ssize_t>(i);
-    }
-    return -1;
-}
-
-bool bind_keywords(const Signature& signature, PyObject* const* values, Py_ssize_t nargs,
-                   PyObject* kwnames, std::span<PyObject*> bound) {
-    const Py_ssize_t count = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
-    for (Py_ssize_t k = 0; k < count; ++k) {
-        PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
-        const Py_ssize_t index = parameter_index(signature, keyword);
-        if (index < 0) {
-            PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%U'",
-                         signature.name, keyword);
-            return false;
-        }
-        if (index < nargs) {
-            PyErr_Format(PyExc_TypeError, "%s got multiple values for argument '%s'",
-                         signature.name, signature.params[static_cast<std::size_t>(index)]);
-            return false;
-        }
-        bound[static_cast<std::size_t>(index)] = values[nargs + k];
-    }
-    return true;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(text, &length);
+    if (utf8) return std::string_view(utf8, static_cast<std::size_t>(length));
+    if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) throw InternalFailure::from_pending_exception();
+    return std::nullopt;
 }
 
 }  // namespace
 
-bool check_positional_count(const Signature& signature, Py_ssize_t given) {
-    if (given <= static_cast<Py_ssize_t>(signature.params.size())) return true;
-    raise_too_many_positional(signature, given);
-    return false;
+std::optional<std::size_t> match_keyword(PyObject* keyword, std::span<const char* const> names) {
+    const auto name = utf8_of(keyword);
+    if (!name) {
+        PyErr_Clear();
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (*name == names[i]) return i;
+    }
+    return std::nullopt;
 }
 
-bool bind_arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
-                    PyObject* kwnames, std::span<PyObject*> bound) {
-    if (!check_positional_count(signature, nargs)) return false;
-    for (std::size_t i = 0; i < bound.size(); ++i) {
-        bound[i] = static_cast<Py_ssize_t>(i) < nargs ? args[i] : nullptr;
-    }
-    if (!bind_keywords(signature, args, nargs, kwnames, bound)) return false;
+namespace detail {
 
-    std::vector<std::string> missing;
-    for (std::size_t i = 0; i < signature.required; ++i) {
-        if (!bound[i]) missing.emplace_back(signature.params[i]);
-    }
-    if (missing.empty()) return true;
-    raise_missing(signature, missing);
-    return false;
+void raise_too_many_positional(const char* name, std::size_t params, std::size_t required,
+                               Py_ssize_t given) {
+    const std::string accepted = required == params ? std::to_string(params)
+                                                    : "from " + std::to_string(required) + " to " +
+                                                          std::to_string(params);
+    PyErr_Format(PyExc_TypeError, "%s takes %s positional arguments but %zd %s given", name,
+                 accepted.c_str(), given, given == 1 ? "was" : "were");
 }
+
+void raise_unexpected_keyword(const char* name, PyObject* keyword) {
+    PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%U'", name, keyword);
+}
+
+void raise_multiple_values(const char* name, const char* param) {
+    PyErr_Format(PyExc_TypeError, "%s got multiple values for argument '%s'", name, param);
+}
+
+void raise_missing(const char* name, std::span<const char* const> params,
+                   std::span<PyObject* const> bound, std::size_t required) {
+    std::vector<const char*> missing;
+    for (std::size_t i = 0; i < required; ++i) {
+        if (!bound[i]) missing.push_back(params[i]);
+    }
+    PyErr_Format(PyExc_TypeError, "%s missing %zu required positional argument%s: %s", name,
+                 missing.size(), missing.size() == 1 ? "" : "s", name_list(missing).c_str());
+}
+
+}  // namespace detail
 
 std::optional<std::string> text_argument(PyObject* value, const char* param) {
     if (!PyUnicode_Check(value)) {
-        Ref type_name = Ref::steal(PyType_GetQualName(Py_TYPE(value)));
-        if (!type_name) return std::nullopt;
+        const Ref type_name = checked(PyType_GetQualName(Py_TYPE(value)));
         if (param) {
             PyErr_Format(PyExc_TypeError,
                          "argument '%s': '%U' object cannot be converted to 'PyString'", param,
@@ -107,10 +87,9 @@ std::optional<std::string> text_argument(PyObject* value, const char* param) {
         }
         return std::nullopt;
     }
-    Py_ssize_t length = 0;
-    const char* text = PyUnicode_AsUTF8AndSize(value, &length);
+    const auto text = utf8_of(value);
     if (!text) return std::nullopt;
-    return std::string(text, static_cast<std::size_t>(length));
+    return std::string(*text);
 }
 
 }  // namespace brintel::py

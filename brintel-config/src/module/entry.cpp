@@ -8,31 +8,53 @@ namespace {
 // Lives as long as the process; deliberately not in the module namespace.
 PyObject* internal_error_class = nullptr;
 
-std::string describe_pending_exception() {
-    Ref pending = Ref::steal(PyErr_GetRaisedException());
-    if (!pending) return "the interpreter failed to create an object";
-    Ref text = Ref::steal(PyObject_Str(pending.get()));
+// str(exception), or "" when even that fails.
+std::string text_of(PyObject* exception) {
+    Ref text = Ref::steal(PyObject_Str(exception));
     const char* utf8 = text ? PyUnicode_AsUTF8(text.get()) : nullptr;
-    if (!utf8) {
-        PyErr_Clear();
-        return "the interpreter failed to create an object";
-    }
-    return utf8;
+    if (utf8) return utf8;
+    PyErr_Clear();
+    return "";
 }
 
-std::string describe(const std::exception_ptr& failure) {
+struct Failure {
+    std::string message;
+    Ref cause;
+};
+
+Failure describe(const std::exception_ptr& failure) {
     try {
         std::rethrow_exception(failure);
+    } catch (const InternalFailure& e) {
+        return {e.what(), Ref::borrow(e.cause())};
     } catch (const std::bad_alloc&) {
-        return "out of memory";
+        return {"out of memory", {}};
     } catch (const std::exception& e) {
-        return e.what()[0] ? e.what() : "internal failure";
+        return {e.what(), {}};
     } catch (...) {
-        return "internal failure";
+        return {"", {}};
     }
+}
+
+// Chains `cause` to the internal error just raised; a failure to raise it
+// (the interpreter's own MemoryError in its place) is left as it is.
+void attach_cause(Ref cause) {
+    PyObject* raised = PyErr_GetRaisedException();
+    if (raised && Py_TYPE(raised) == reinterpret_cast<PyTypeObject*>(internal_error_class)) {
+        PyException_SetCause(raised, cause.release());
+    }
+    PyErr_SetRaisedException(raised);
 }
 
 }  // namespace
+
+InternalFailure InternalFailure::from_pending_exception() {
+    Ref pending = Ref::steal(PyErr_GetRaisedException());
+    if (!pending) return InternalFailure("the interpreter failed to create an object");
+    InternalFailure failure(text_of(pending.get()));
+    failure.cause_ = std::move(pending);
+    return failure;
+}
 
 bool init_internal_error() {
     if (internal_error_class) return true;
@@ -45,18 +67,24 @@ bool init_internal_error() {
 
 void raise_internal_error(const std::exception_ptr& failure) noexcept {
     try {
-        std::string message = describe(failure);
+        auto [message, cause] = describe(failure);
+        if (message.empty()) message = cause ? Py_TYPE(cause.get())->tp_name : "internal failure";
         PyErr_Clear();
         PyErr_SetString(internal_error_class ? internal_error_class : PyExc_SystemError,
                         message.c_str());
+        if (cause) attach_cause(std::move(cause));
     } catch (...) {
         PyErr_NoMemory();
     }
 }
 
 Ref checked(PyObject* object) {
-    if (!object) throw InternalFailure(describe_pending_exception());
+    if (!object) throw InternalFailure::from_pending_exception();
     return Ref::steal(object);
+}
+
+void checked(int status) {
+    if (status < 0) throw InternalFailure::from_pending_exception();
 }
 
 }  // namespace brintel::py

@@ -5,6 +5,11 @@
 // `guarded` turns it into the module's internal error, a class derived
 // straight from BaseException so that `except Exception` does not hide it.
 // No C++ exception ever crosses into the interpreter.
+//
+// A failed call into the interpreter is such an unexpected failure too:
+// `checked` throws it with the interpreter's exception attached, which then
+// becomes the `__cause__` of the internal error, so that an allocation that
+// fails anywhere surfaces as one class.
 #pragma once
 
 #include "py_ref.hpp"
@@ -19,10 +24,21 @@ namespace brintel::py {
 class InternalFailure : public std::exception {
 public:
     explicit InternalFailure(std::string message) : message_(std::move(message)) {}
+    // Takes over the interpreter's pending exception as the cause.
+    static InternalFailure from_pending_exception();
+
+    // Copies share the cause; only ever made with the interpreter lock held.
+    InternalFailure(const InternalFailure& other)
+        : message_(other.message_), cause_(Ref::borrow(other.cause_.get())) {}
+    InternalFailure& operator=(const InternalFailure&) = delete;
+
     const char* what() const noexcept override { return message_.c_str(); }
+    // The interpreter's exception behind the failure, or null.
+    PyObject* cause() const noexcept { return cause_.get(); }
 
 private:
     std::string message_;
+    Ref cause_;
 };
 
 // Creates the internal error class; called once while the module starts.
@@ -32,9 +48,11 @@ bool init_internal_error();
 void raise_internal_error(const std::exception_ptr& failure) noexcept;
 
 // Returns `object` as an owned reference; a null `object` (the interpreter
-// failed to create it) becomes an InternalFailure carrying the pending
-// Python exception's text.
+// failed to create it) is thrown as an InternalFailure.
 Ref checked(PyObject* object);
+
+// The same for C-API calls that report failure by a negative status.
+void checked(int status);
 
 template <class Result, class Body>
 Result guarded_as(Result on_failure, Body&& body) noexcept {

@@ -1,8 +1,8 @@
-// The module object: created once per process, owned by the first
-// interpreter that imports it.
-#include "classes.hpp"
+// The module object and its two classes: created once per process, owned by
+// the first interpreter that imports the module. AppConfig, which has no
+// behaviour of its own, is defined here too.
 #include "entry.hpp"
-#include "read_function.hpp"
+#include "module.hpp"
 
 #include <atomic>
 #include <cstdint>
@@ -23,6 +23,8 @@ PyModuleDef module_definition = {
 // interpreter must not see; the first interpreter to import wins.
 std::atomic<std::int64_t> owner_interpreter{-1};
 PyObject* module_object = nullptr;  // kept for the life of the process
+PyObject* reader_type_object = nullptr;
+PyObject* app_type_object = nullptr;
 
 bool claim_interpreter() {
     const std::int64_t current = PyInterpreterState_GetID(PyInterpreterState_Get());
@@ -41,6 +43,49 @@ bool claim_interpreter() {
                     "by another interpreter of this process");
     return false;
 }
+
+// ---------------------------------------------------------------------------
+// AppConfig: a registered name only; the module never makes an instance.
+
+struct AppObject {
+    PyObject_HEAD
+    schema::AppConfig record;
+};
+
+PyObject* app_new(PyTypeObject*, PyObject*, PyObject*) {
+    PyErr_SetString(PyExc_TypeError, "No constructor defined");
+    return nullptr;
+}
+
+PyType_Slot app_slots[] = {
+    {Py_tp_doc, const_cast<char*>("The app configuration")},
+    {Py_tp_new, reinterpret_cast<void*>(app_new)},
+    {0, nullptr},
+};
+
+PyType_Spec app_spec = {"builtins.AppConfig", sizeof(AppObject), 0, Py_TPFLAGS_DEFAULT, app_slots};
+
+// A spec's methods would land in the class dictionary before its properties;
+// adding them afterwards keeps the fields first, in their declared order.
+bool add_methods(PyObject* type, PyMethodDef* methods) {
+    for (PyMethodDef* method = methods; method && method->ml_name; ++method) {
+        Ref descriptor = Ref::steal(PyDescr_NewMethod(reinterpret_cast<PyTypeObject*>(type), method));
+        if (!descriptor || PyObject_SetAttrString(type, method->ml_name, descriptor.get()) < 0) return false;
+    }
+    return true;
+}
+
+PyTypeObject* type_once(PyObject*& cache, PyType_Spec& spec, PyMethodDef* methods = nullptr) {
+    if (!cache) {
+        Ref type = Ref::steal(PyType_FromSpec(&spec));
+        if (!type || !add_methods(type.get(), methods)) return nullptr;
+        cache = type.release();
+    }
+    return reinterpret_cast<PyTypeObject*>(cache);
+}
+
+// ---------------------------------------------------------------------------
+// The module body
 
 // Appends `name` to __all__ (creating the list on first use), then sets the
 // attribute.
@@ -93,6 +138,12 @@ PyObject* initialise() {
 }
 
 }  // namespace
+
+PyTypeObject* reader_config_type() {
+    return type_once(reader_type_object, reader_config_spec(), reader_config_methods());
+}
+PyTypeObject* app_config_type() { return type_once(app_type_object, app_spec); }
+
 }  // namespace brintel::py
 
 PyMODINIT_FUNC PyInit_brintel_config() { return brintel::py::guarded(brintel::py::initialise); }

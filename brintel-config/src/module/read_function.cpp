@@ -1,22 +1,20 @@
-#include "read_function.hpp"
-
+// The module-level function read_brintel_readers_config.
 #include "binder.hpp"
-#include "classes.hpp"
 #include "entry.hpp"
-#include "errors.hpp"
+#include "module.hpp"
+#include "raise.hpp"
 #include "../schema/manifest/manifest.hpp"
 
 namespace brintel::py {
 namespace {
 
-constexpr const char* parameters[] = {"path", "reader_id"};
-constexpr Signature signature{"read_brintel_readers_config()", parameters, 0};
+constexpr Signature<2> signature{"read_brintel_readers_config()", {"path", "reader_id"}, 0};
 
 PyObject* read_brintel_readers_config(PyObject*, PyObject* const* args, Py_ssize_t nargsf,
                                       PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         // An omitted argument is the text "str", a real default kept as it always was.
-        const auto texts = bind_texts<2>(signature, args, static_cast<size_t>(nargsf), kwnames, "str");
+        const auto texts = bind_texts(signature, args, static_cast<size_t>(nargsf), kwnames, "str");
         if (!texts) return nullptr;
         const auto& [path, reader_id] = *texts;
         auto reader = schema::read_reader_from_manifest(path, reader_id);

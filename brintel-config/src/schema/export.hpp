@@ -11,7 +11,7 @@
 namespace brintel::schema {
 
 // Workers take the device list from their environment, not from the export.
-inline constexpr std::string_view never_exported = "cuda_visible_devices";
+inline constexpr auto never_exported = &ReaderConfig::cuda_visible_devices;
 
 // Calls `visit(name, value)` for every set field except `never_exported`, in
 // declared order; `value` is a std::string or an unsigned integer.
@@ -19,7 +19,7 @@ template <class Visitor>
 void for_each_exported(const ReaderConfig& reader, Visitor&& visit) {
     for_each_field<ReaderConfig>([&](const auto& field) {
         using Field = std::remove_cvref_t<decltype(field)>;
-        if (field.key() == never_exported) return;
+        if (field.is(never_exported)) return;
         const auto& member = field.of(reader);
         if constexpr (Field::optional) {
             if (member) visit(field.key(), *member);

@@ -148,6 +148,13 @@ struct Field {
     constexpr std::string_view key() const { return name; }
     constexpr Member& of(Record& record) const { return record.*member; }
     constexpr const Member& of(const Record& record) const { return record.*member; }
+
+    // Whether this field describes `other`; a member of another type never is.
+    template <class OtherMember>
+    constexpr bool is(OtherMember Record::*other) const {
+        if constexpr (std::is_same_v<OtherMember, Member>) return member == other;
+        else return false;
+    }
 };
 
 template <class Record, class Member>
@@ -260,6 +267,20 @@ constexpr const auto& field_at() {
 template <class Record, class Visitor>
 constexpr void for_each_field(Visitor&& visit) {
     std::apply([&](const auto&... fields) { (visit(fields), ...); }, RecordSchema<Record>::fields);
+}
+
+// The description of the field `member` points to. Compile-time only: a
+// member without a description does not compile.
+template <class Record, class Member>
+consteval Field<Record, Member> field_of(Member Record::*member) {
+    const Field<Record, Member>* found = nullptr;
+    for_each_field<Record>([&](const auto& field) {
+        if constexpr (std::is_same_v<std::remove_cvref_t<decltype(field)>, Field<Record, Member>>) {
+            if (field.is(member)) found = &field;
+        }
+    });
+    if (!found) throw "the member has no field description";
+    return *found;
 }
 
 // Calls `visit(field, index)`; stops early when `visit` returns true.

@@ -1,4 +1,4 @@
-#include "errors.hpp"
+#include "raise.hpp"
 
 #include "entry.hpp"
 

@@ -1,0 +1,27 @@
+// What the module registers, and the class objects it keeps for the life of
+// the process.
+#pragma once
+
+#include "py_ref.hpp"
+#include "../schema/records.hpp"
+
+namespace brintel::py {
+
+// The ReaderConfig class (reader_config.cpp): its type specification, and
+// the methods added once its properties are in place.
+PyType_Spec& reader_config_spec();
+PyMethodDef* reader_config_methods();
+
+// The definition of the module-level `read_brintel_readers_config`
+// (read_function.cpp).
+PyMethodDef* read_function_definition();
+
+// The class objects, created on first use. Null with a Python exception set
+// if creation fails.
+PyTypeObject* reader_config_type();
+PyTypeObject* app_config_type();
+
+// A new ReaderConfig instance owning `record`.
+Ref wrap_reader(schema::ReaderConfig&& record);
+
+}  // namespace brintel::py
