@@ -93,6 +93,10 @@ inline std::string duplicate_field(std::string_view name) {
     return "duplicate field `" + std::string(name) + "`";
 }
 
+inline std::string no_reader(std::string_view reader_id) {
+    return "No reader with id " + std::string(reader_id) + " found in manifest.yaml";
+}
+
 inline std::string nesting_too_deep(std::size_t levels) {
     return "nesting deeper than " + std::to_string(levels) + " levels";
 }

@@ -77,8 +77,7 @@ errors::Result<ReaderConfig> find_reader(const OptionManifestConfig& manifest,
                                          const std::string& reader_id) {
     const auto found = manifest.readers_config.find(reader_id);
     if (found == manifest.readers_config.end()) {
-        return ConfigError(ErrorKind::InvalidValue,
-                           "No reader with id " + reader_id + " found in manifest.yaml");
+        return ConfigError(ErrorKind::InvalidValue, yaml::message::no_reader(reader_id));
     }
     return found->second;
 }
