@@ -27,12 +27,12 @@ bool printable(char32_t c) {
     }
 }
 
-// The emoji skin tones extend a grapheme cluster but stand alone as symbols
-// after anything that is not an emoji.
+// The emoji skin tones: symbols with a glyph of their own after anything
+// that is not an emoji.
 bool is_emoji_modifier(char32_t c) { return c >= 0x1F3FB && c <= 0x1F3FF; }
 
-// Grapheme_Extend: the characters that extend a grapheme cluster, less the
-// emoji modifiers, which extend it only since emoji sequences came in.
+// Grapheme_Extend. utf8proc has the grapheme-break class Extend instead,
+// which is Grapheme_Extend plus the emoji modifiers.
 bool is_grapheme_extend(char32_t c) {
     const auto* property = utf8proc_get_property(static_cast<utf8proc_int32_t>(c));
     return property->boundclass == UTF8PROC_BOUNDCLASS_EXTEND && !is_emoji_modifier(c);
