@@ -128,6 +128,34 @@ def test_found_string_escapes(read_error, text, found):
         + reader_suffix("max_batch_size"))
 
 
+# Escaped by class: characters without a glyph of their own, and those that
+# would join the quotation mark before them. The YAML escape makes each one.
+@pytest.mark.parametrize("escape, shown", [
+    # controls, C0 and C1
+    (r"\x01", r"\u{1}"), (r"\x1b", r"\u{1b}"), (r"\x85", r"\u{85}"), (r"\x9f", r"\u{9f}"),
+    # formats, a tag character among them
+    (r"\xad", r"\u{ad}"), (r"\u200d", r"\u{200d}"), (r"\ufeff", r"\u{feff}"), (r"\U000e0041", r"\u{e0041}"),
+    # separators other than the plain space
+    (r"\xa0", r"\u{a0}"), (r"\u2028", r"\u{2028}"), (r"\u2029", r"\u{2029}"), (r"\u3000", r"\u{3000}"),
+    # unassigned, noncharacters among them
+    (r"\u0378", r"\u{378}"), (r"\ufdd0", r"\u{fdd0}"), (r"\U0002fffe", r"\u{2fffe}"), (r"\U0010ffff", r"\u{10ffff}"),
+    # private use
+    (r"\ue000", r"\u{e000}"), (r"\U000f0000", r"\u{f0000}"), (r"\U0010fffd", r"\u{10fffd}"),
+    # grapheme extenders: nonspacing, enclosing, the spacing vowel signs that
+    # extend, halfwidth sound marks, the non-joiner
+    (r"\u0300", r"\u{300}"), (r"\u20dd", r"\u{20dd}"), (r"\u09be", r"\u{9be}"), (r"\uff9e", r"\u{ff9e}"),
+    (r"\u200c", r"\u{200c}"), (r"\U000e0100", r"\u{e0100}"),
+    # printable non-ASCII stays: letters, a spacing mark that does not extend,
+    # an emoji skin tone, the replacement character, a letter new in Unicode 15.0
+    (r"\xe9", "é"), (r"\u0903", "\u0903"), (r"\U0001f3fb", "\U0001f3fb"), (r"\ufffd", "\ufffd"),
+    (r"\U000323af", "\U000323af"), (r"\uac00", "\uac00"), (r" \x41", " A"),
+])
+def test_found_string_escapes_by_class(read_error, escape, shown):
+    assert read_error(reader_with("max_batch_size", f'"x{escape}"')) == (
+        f'{S}brintel.readers_config.r1.max_batch_size: invalid type: string "x{shown}", expected u64'
+        + reader_suffix("max_batch_size"))
+
+
 @pytest.mark.parametrize("text, message", [
     ("!!int x", 'invalid value: string "x", expected an integer'),
     ("!!int |\n        5", 'invalid value: string "5\\n", expected an integer'),

@@ -1,7 +1,6 @@
 #include "escape.hpp"
 
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
+#include <utf8proc.h>
 
 #include <charconv>
 #include <cstdint>
@@ -11,28 +10,37 @@ namespace {
 
 // Separators (but the plain space), controls, formats, surrogates, private
 // use and unassigned code points have no glyph of their own.
-bool printable(UChar32 c) {
+bool printable(char32_t c) {
     if (c == ' ') return true;
-    switch (u_charType(c)) {
-    case U_CONTROL_CHAR:
-    case U_FORMAT_CHAR:
-    case U_SURROGATE:
-    case U_PRIVATE_USE_CHAR:
-    case U_UNASSIGNED:
-    case U_LINE_SEPARATOR:
-    case U_PARAGRAPH_SEPARATOR:
-    case U_SPACE_SEPARATOR:
+    switch (utf8proc_category(static_cast<utf8proc_int32_t>(c))) {
+    case UTF8PROC_CATEGORY_CC:
+    case UTF8PROC_CATEGORY_CF:
+    case UTF8PROC_CATEGORY_CS:
+    case UTF8PROC_CATEGORY_CO:
+    case UTF8PROC_CATEGORY_CN:
+    case UTF8PROC_CATEGORY_ZL:
+    case UTF8PROC_CATEGORY_ZP:
+    case UTF8PROC_CATEGORY_ZS:
         return false;
     default:
         return true;
     }
 }
 
+// The emoji skin tones: symbols with a glyph of their own after anything
+// that is not an emoji.
+bool is_emoji_modifier(char32_t c) { return c >= 0x1F3FB && c <= 0x1F3FF; }
+
+// Grapheme_Extend. utf8proc has the grapheme-break class Extend instead,
+// which is Grapheme_Extend plus the emoji modifiers.
+bool is_grapheme_extend(char32_t c) {
+    const auto* property = utf8proc_get_property(static_cast<utf8proc_int32_t>(c));
+    return property->boundclass == UTF8PROC_BOUNDCLASS_EXTEND && !is_emoji_modifier(c);
+}
+
 // A combining mark shown bare would attach itself to the quotation mark or
 // the previous character and hide.
-bool needs_code_point(UChar32 c) {
-    return !printable(c) || u_hasBinaryProperty(c, UCHAR_GRAPHEME_EXTEND);
-}
+bool needs_code_point(char32_t c) { return !printable(c) || is_grapheme_extend(c); }
 
 void append_code_point_escape(std::string& out, std::uint32_t c) {
     char digits[8];
@@ -42,7 +50,7 @@ void append_code_point_escape(std::string& out, std::uint32_t c) {
     out += '}';
 }
 
-void append_escaped(std::string& out, UChar32 c, std::string_view raw) {
+void append_escaped(std::string& out, char32_t c, std::string_view raw) {
     switch (c) {
     case '\\': out += "\\\\"; return;
     case '"': out += "\\\""; return;
@@ -62,17 +70,20 @@ std::string debug_quoted(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 2);
     out += '"';
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    const auto length = static_cast<std::int32_t>(text.size());
-    std::int32_t i = 0;
-    while (i < length) {
-        const std::int32_t start = i;
-        UChar32 c = 0;
-        U8_NEXT(bytes, i, length, c);
-        // An invalid sequence (none comes from our callers) is judged as U+FFFD,
-        // which is printable, so its bytes pass through raw.
-        if (c < 0) c = 0xFFFD;
-        append_escaped(out, c, text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+    const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        utf8proc_int32_t c = 0;
+        auto length = utf8proc_iterate(bytes + i, static_cast<utf8proc_ssize_t>(text.size() - i), &c);
+        // An invalid byte (none comes from our callers) is judged as U+FFFD,
+        // which is printable, so it passes through raw.
+        if (length < 0) {
+            c = 0xFFFD;
+            length = 1;
+        }
+        const auto size = static_cast<std::size_t>(length);
+        append_escaped(out, static_cast<char32_t>(c), text.substr(i, size));
+        i += size;
     }
     out += '"';
     return out;

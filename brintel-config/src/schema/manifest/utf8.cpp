@@ -1,6 +1,6 @@
 #include "utf8.hpp"
 
-#include <unicode/utf8.h>
+#include <utf8proc.h>
 
 #include <cstdint>
 #include <cstring>
@@ -25,11 +25,10 @@ bool is_valid_utf8(std::string_view text) {
             ++i;
             continue;
         }
-        UChar32 c = 0;
-        std::int64_t offset = static_cast<std::int64_t>(i);
-        U8_NEXT(bytes, offset, static_cast<std::int64_t>(length), c);
-        if (c < 0) return false;
-        i = static_cast<std::size_t>(offset);
+        utf8proc_int32_t c = 0;
+        const auto sequence = utf8proc_iterate(bytes + i, static_cast<utf8proc_ssize_t>(length - i), &c);
+        if (sequence < 0) return false;
+        i += static_cast<std::size_t>(sequence);
     }
     return true;
 }
