@@ -62,12 +62,12 @@ brintel:
   readers_config:
     r1: &shared
       model_name: m
-      device: gpu
+      &key device: gpu
       consumer_group: g
       Tensor_Parallel: 2
     r2: *shared
-    r3: {model_name: m, device: gpu, consumer_group: g}
     r3: {model_name: m, device: cpu, consumer_group: g}
+    r3: {model_name: m, *key : tpu, consumer_group: g}
 """
 
 # Manifests that read, and check's findings as "LINE:COLUMN: SEVERITY: MESSAGE".
@@ -82,6 +82,10 @@ FINDINGS = {
     "typo in a reader": (
         one_reader("tensor_paralel: 3"),
         ["8:7: warning: unknown key `tensor_paralel` in reader r1; did you mean `tensor_parallel`?"]),
+    "two edits away, and three": (
+        one_reader("tensr_paralel: 2", "tnsr_paralel: 2"),
+        ["8:7: warning: unknown key `tensr_paralel` in reader r1; did you mean `tensor_parallel`?",
+         "9:7: warning: unknown key `tnsr_paralel` in reader r1"]),
     "unlike any reader field": (one_reader("frobnicate: 1"), ["8:7: warning: unknown key `frobnicate` in reader r1"]),
     "case only, in server_config": (
         one_reader(server="{ECHO: true, colour: red}"),
@@ -93,11 +97,12 @@ FINDINGS = {
          "9:3: warning: unknown key `notes` in brintel"]),
     "other top-level entries are not examined": (
         one_reader(after="other:\n  server_config:\n  readers_config:\n  notes: x\n"), []),
-    "aliased reader, repeated id": (SHARED, [
-        f"6:15: error: readers_config.r1.device: {DEVICE}",
-        f"6:15: error: readers_config.r2.device: {DEVICE}",
+    "aliased reader, aliased key, repeated id": (SHARED, [
+        f"6:20: error: readers_config.r1.device: {DEVICE}",
+        f"6:20: error: readers_config.r2.device: {DEVICE}",
         "8:7: warning: unknown key `Tensor_Parallel` in reader r1; did you mean `tensor_parallel`?",
-        "8:7: warning: unknown key `Tensor_Parallel` in reader r2; did you mean `tensor_parallel`?"]),
+        "8:7: warning: unknown key `Tensor_Parallel` in reader r2; did you mean `tensor_parallel`?",
+        f"11:32: error: readers_config.r3.device: {DEVICE}"]),
     "control characters stay escaped": (
         'brintel:\n  server_config:\n  readers_config:\n    "a\\nb": {model_name: m, device: x, consumer_group: g, "c\\td": 1}\n',
         [f'4:37: error: readers_config."a\\nb".device: {DEVICE}',
@@ -187,6 +192,7 @@ def test_the_three_formats(tmp_path):
          "message": invalid},
     ]
     assert [text.returncode, github.returncode, as_json.returncode] == [1, 1, 2]
+    assert run("check", "--format", "json", EXAMPLE).stdout == "[]\n"
 
 
 def test_json_names_the_reader_and_field_of_a_reading_error(tmp_path):
