@@ -195,11 +195,17 @@ def test_the_three_formats(tmp_path):
     assert run("check", "--format", "json", EXAMPLE).stdout == "[]\n"
 
 
-def test_json_names_the_reader_and_field_of_a_reading_error(tmp_path):
-    path = write(tmp_path, one_reader("max_batch_size: many"))
+@pytest.mark.parametrize("text, position, reader_and_field", [
+    (one_reader("max_batch_size: many"), (8, 23), ("r1", "max_batch_size")),
+    (UNREADABLE["missing field"], (5, 7), ("r1", None)),
+    (one_reader(server="{port: x}"), (2, 25), (None, None)),
+    (UNREADABLE["no product key"], (1, 1), (None, None)),
+], ids=["in a field", "in a reader", "in server_config", "nowhere"])
+def test_json_names_the_reader_and_field_of_a_reading_error(tmp_path, text, position, reader_and_field):
+    path = write(tmp_path, text)
     [finding] = json.loads(run("check", "--format", "json", path).stdout)
-    assert finding == {"file": str(path), "line": 8, "column": 23, "severity": "error", "reader": "r1",
-                       "field": "max_batch_size", "message": module_error(path)}
+    assert finding == {"file": str(path), "line": position[0], "column": position[1], "severity": "error",
+                       "reader": reader_and_field[0], "field": reader_and_field[1], "message": module_error(path)}
 
 
 def test_github_escapes_percent_and_line_breaks_in_messages(tmp_path):
