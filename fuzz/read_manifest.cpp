@@ -1,5 +1,7 @@
 // Any text read as a manifest, in both shapes, ends in records or an error
-// value: never a crash, a hang or undefined behaviour.
+// value: never a crash, a hang or undefined behaviour. The same holds for
+// the key walk that locates findings, started at any event.
+#include "yaml/keys.hpp"
 #include "yaml/read.hpp"
 
 #include <cstddef>
@@ -13,5 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!as_read) (void)as_read.error().display();
     auto as_stored = yaml::read_document_map<schema::ManifestConfig>(std::string(text), {"brintel", "r1"});
     if (!as_stored) (void)as_stored.error().display();
+    const yaml::Loaded loaded = yaml::load_first_document(text);
+    for (std::size_t event = 0; event < loaded.document.events.size(); ++event) {
+        (void)yaml::mapping_entries(loaded.document, event);
+    }
     return 0;
 }

@@ -2,17 +2,21 @@
 // with the same reader and rules as the Python module.
 #pragma once
 
+#include "report.hpp"
+
 #include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace brintel::cli {
 
+// Of several outcomes, the highest wins.
 enum ExitStatus : int {
     success = 0,
-    problems_found = 1,  // check: some reader did not validate
-    failure = 2,         // unusable arguments, unreadable manifest, missing reader
+    problems_found = 1,  // check: an error, or under --strict a warning
+    failure = 2,         // unusable arguments, unreadable file, missing reader
 };
 
 struct Streams {
@@ -23,7 +27,13 @@ struct Streams {
 // The whole command line after the program name.
 int run(std::span<const std::string_view> arguments, Streams streams);
 
-int check_manifest(const std::string& path, Streams streams);
+struct CheckOptions {
+    Format format = Format::Text;
+    bool strict = false;  // warnings fail too
+};
+
+int check_manifests(const std::vector<std::string>& paths, const CheckOptions& options, Streams streams);
 int show_reader(const std::string& path, const std::string& reader_id, Streams streams);
+int print_schema(Streams streams);
 
 }  // namespace brintel::cli

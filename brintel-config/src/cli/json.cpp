@@ -4,8 +4,6 @@
 
 #include <array>
 #include <charconv>
-#include <concepts>
-#include <cstdint>
 
 namespace brintel::cli {
 namespace {
@@ -31,16 +29,6 @@ void append_unicode_escape(std::string& out, unsigned char c) {
     out += hex[c & 0xF];
 }
 
-void append_integer(std::string& out, std::unsigned_integral auto value) {
-    std::array<char, 24> digits{};
-    const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
-    out.append(digits.data(), end);
-}
-
-void append_value(std::string& out, const std::string& text) { append_json_string(out, text); }
-void append_value(std::string& out, std::uint32_t value) { append_integer(out, value); }
-void append_value(std::string& out, std::uint64_t value) { append_integer(out, value); }
-
 }  // namespace
 
 void append_json_string(std::string& out, std::string_view text) {
@@ -58,17 +46,85 @@ void append_json_string(std::string& out, std::string_view text) {
     out += '"';
 }
 
+void JsonWriter::new_line() {
+    out_ += '\n';
+    out_.append(2 * has_items_.size(), ' ');
+}
+
+// A value inside an array starts on a line of its own, after a comma when
+// it is not the first; inside an object, key() has done that.
+void JsonWriter::before_value() {
+    if (after_key_) {
+        after_key_ = false;
+        return;
+    }
+    if (has_items_.empty()) return;
+    if (has_items_.back()) out_ += ',';
+    has_items_.back() = true;
+    new_line();
+}
+
+void JsonWriter::key(std::string_view name) {
+    before_value();
+    append_json_string(out_, name);
+    out_ += ": ";
+    after_key_ = true;
+}
+
+void JsonWriter::open(char bracket) {
+    before_value();
+    out_ += bracket;
+    has_items_.push_back(false);
+}
+
+void JsonWriter::close(char bracket) {
+    const bool had_items = has_items_.back();
+    has_items_.pop_back();
+    if (had_items) new_line();
+    out_ += bracket;
+}
+
+void JsonWriter::string(std::string_view text) {
+    before_value();
+    append_json_string(out_, text);
+}
+
+void JsonWriter::number(std::uint64_t value) {
+    before_value();
+    std::array<char, 24> digits{};
+    const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
+    out_.append(digits.data(), end);
+}
+
+void JsonWriter::boolean(bool value) {
+    before_value();
+    out_ += value ? "true" : "false";
+}
+
+void JsonWriter::null() {
+    before_value();
+    out_ += "null";
+}
+
+void JsonWriter::strings(const std::vector<std::string_view>& texts) {
+    before_value();
+    out_ += '[';
+    const char* separator = "";
+    for (const std::string_view text : texts) {
+        out_ += separator;
+        append_json_string(out_, text);
+        separator = ", ";
+    }
+    out_ += ']';
+}
+
 std::string exported_json(const schema::ReaderConfig& reader) {
-    std::string out = "{";
-    const char* separator = "\n  ";
-    schema::for_each_exported(reader, [&](std::string_view name, const auto& value) {
-        out += separator;
-        separator = ",\n  ";
-        append_json_string(out, name);
-        out += ": ";
-        append_value(out, value);
-    });
-    out += "\n}\n";
+    std::string out;
+    JsonWriter json(out);
+    json.begin_object();
+    schema::for_each_exported(reader, [&](std::string_view name, const auto& value) { json.member(name, value); });
+    json.end_object();
+    out += '\n';
     return out;
 }
 

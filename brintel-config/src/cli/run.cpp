@@ -1,9 +1,11 @@
-// Command-line parsing: a command name, then its operands; --help anywhere
-// before "--" asks for the command's help.
+// Command-line parsing: a command name, then its options and operands;
+// --help anywhere before "--" asks for the command's help.
 #include "commands.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,52 +14,125 @@ namespace {
 
 constexpr std::string_view program = "brintel-config";
 
+// An option takes one of `choices` as its value, or none when there are none.
+struct Option {
+    std::string_view name;
+    std::span<const std::string_view> choices;
+};
+
+struct Arguments {
+    std::vector<std::string> operands;
+    std::vector<std::pair<std::string_view, std::string>> options;  // name and value, as given
+
+    // The value given last, "" for a flag; nullopt when not given.
+    std::optional<std::string_view> option(std::string_view name) const {
+        std::optional<std::string_view> value;
+        for (const auto& [given, text] : options) {
+            if (given == name) value = text;
+        }
+        return value;
+    }
+};
+
 struct Command {
     std::string_view name;
     std::array<std::string_view, 2> operand_names;  // unused ones are empty
+    bool repeats_last_operand;
+    std::span<const Option> options;
     std::string_view summary;
     std::string_view description;
-    int (*run)(const std::vector<std::string>& operands, Streams streams);
+    int (*run)(const Arguments& arguments, Streams streams);
 
-    std::size_t operand_count() const { return operand_names[1].empty() ? 1 : 2; }
+    std::size_t operand_count() const { return operand_names[0].empty() ? 0 : operand_names[1].empty() ? 1 : 2; }
 };
+
+constexpr std::array<Option, 2> check_options = {
+    Option{"--format", format_names},
+    Option{"--strict", {}},
+};
+
+int run_check(const Arguments& arguments, Streams streams) {
+    CheckOptions options;
+    options.format = format_named(arguments.option("--format").value_or("text")).value_or(Format::Text);
+    options.strict = arguments.option("--strict").has_value();
+    return check_manifests(arguments.operands, options, streams);
+}
 
 const std::array commands = {
     Command{
         "check",
         {"MANIFEST", ""},
-        "validate every reader of a manifest",
-        "Read MANIFEST as brintel_config.read_brintel_readers_config does and validate\n"
-        "every reader, in order of reader id. Each problem is printed as one line:\n"
-        "  <reader id>: <field>: <reason>\n"
+        true,
+        check_options,
+        "check manifests: reading, reader validation, unknown keys",
+        "Read each MANIFEST as brintel_config.read_brintel_readers_config does,\n"
+        "validate every reader and look for keys that no setting has (a misspelt\n"
+        "key is ignored when reading). Each finding is one line\n"
+        "  FILE:LINE:COLUMN: SEVERITY: MESSAGE\n"
+        "in order of position: a manifest that does not read gives one error with\n"
+        "the module's message; a reader's validation finding is an error at the\n"
+        "field's value; an unknown key in a reader, in server_config or under\n"
+        "brintel is a warning, with the closest setting's name when one is close.\n"
         "\n"
-        "Exit status: 0 when every reader is sound, 1 when a reader has problems,\n"
-        "2 when the manifest cannot be read (the reason goes to standard error).\n",
-        [](const std::vector<std::string>& operands, Streams streams) {
-            return check_manifest(operands[0], streams);
-        },
+        "Options:\n"
+        "  --format text|json|github  text (the default); one JSON array of objects\n"
+        "                             with file, line, column, severity, reader,\n"
+        "                             field and message; or GitHub Actions workflow\n"
+        "                             commands (::error file=F,line=L,col=C::MESSAGE)\n"
+        "  --strict                   warnings fail as errors do\n"
+        "\n"
+        "Exit status: 0 without errors (warnings allowed), 1 with an error or,\n"
+        "under --strict, a warning; 2 for wrong arguments or a file that cannot be\n"
+        "opened or is not UTF-8 (the reason goes to standard error). Of several\n"
+        "manifests, each is checked and the highest status wins.\n",
+        run_check,
     },
     Command{
         "show",
         {"MANIFEST", "READER_ID"},
+        false,
+        {},
         "print one reader's settings as JSON",
         "Print the settings of reader READER_ID of MANIFEST as a JSON object: the\n"
         "entries of ReaderConfig.dict_without_optionals(), in declared field order.\n"
         "\n"
         "Exit status: 0 when printed, 2 when the manifest cannot be read or has no\n"
         "such reader (the reason goes to standard error).\n",
-        [](const std::vector<std::string>& operands, Streams streams) {
-            return show_reader(operands[0], operands[1], streams);
+        [](const Arguments& arguments, Streams streams) {
+            return show_reader(arguments.operands[0], arguments.operands[1], streams);
         },
+    },
+    Command{
+        "schema",
+        {"", ""},
+        false,
+        {},
+        "print the manifest's JSON Schema",
+        "Print a JSON Schema (draft 2020-12) of the manifest, for editors and\n"
+        "validators: the settings' types, number ranges and descriptions, the keys\n"
+        "that reading requires, and no keys besides the settings in a record.\n"
+        "\n"
+        "Exit status: 0.\n",
+        [](const Arguments&, Streams streams) { return print_schema(streams); },
     },
 };
 
 std::string usage_line(const Command& command) {
     std::string line(program);
     line.append(" ").append(command.name);
+    for (const Option& option : command.options) {
+        line.append(" [").append(option.name);
+        const char* separator = " ";
+        for (const std::string_view choice : option.choices) {
+            line.append(separator).append(choice);
+            separator = "|";
+        }
+        line.append("]");
+    }
     for (std::size_t i = 0; i < command.operand_count(); ++i) {
         line.append(" ").append(command.operand_names[i]);
     }
+    if (command.repeats_last_operand) line.append("...");
     return line;
 }
 
@@ -111,50 +186,95 @@ const Command* find_command(std::string_view name) {
     return nullptr;
 }
 
-struct Operands {
-    std::vector<std::string> values;
+const Option* find_option(const Command& command, std::string_view name) {
+    for (const Option& option : command.options) {
+        if (option.name == name) return &option;
+    }
+    return nullptr;
+}
+
+std::string choice_list(const Option& option) {
+    std::string out;
+    for (std::size_t i = 0; i < option.choices.size(); ++i) {
+        if (i > 0) out += i + 1 == option.choices.size() ? " or " : ", ";
+        out += option.choices[i];
+    }
+    return out;
+}
+
+struct Parsed {
+    Arguments arguments;
     bool help = false;
     std::string error;
 };
 
-Operands collect_operands(std::span<const std::string_view> arguments) {
-    Operands operands;
+// Takes the option at `arguments[at]`, "--name", "--name=value" or "--name
+// value"; returns the index of its last argument, or sets `parsed.error`.
+std::size_t take_option(const Command& command, std::span<const std::string_view> arguments, std::size_t at,
+                        Parsed& parsed) {
+    const std::string_view argument = arguments[at];
+    const std::size_t equals = argument.find('=');
+    const Option* option = find_option(command, argument.substr(0, equals));
+    if (!option) {
+        parsed.error = "unknown option '" + std::string(argument) + "'";
+        return at;
+    }
+    std::optional<std::string_view> value;
+    if (equals != std::string_view::npos) value = argument.substr(equals + 1);
+    if (option->choices.empty()) {
+        if (value) parsed.error = "option '" + std::string(option->name) + "' takes no value";
+        parsed.arguments.options.emplace_back(option->name, "");
+        return at;
+    }
+    if (!value && at + 1 < arguments.size()) value = arguments[++at];
+    if (!value) {
+        parsed.error = "option '" + std::string(option->name) + "' needs a value: " + choice_list(*option);
+    } else if (std::ranges::find(option->choices, *value) == option->choices.end()) {
+        parsed.error = "invalid value '" + std::string(*value) + "' for option '" + std::string(option->name) +
+                       "': choose " + choice_list(*option);
+    }
+    parsed.arguments.options.emplace_back(option->name, std::string(value.value_or("")));
+    return at;
+}
+
+Parsed parse_arguments(const Command& command, std::span<const std::string_view> arguments) {
+    Parsed parsed;
     bool options_ended = false;
-    for (const std::string_view argument : arguments) {
+    for (std::size_t at = 0; at < arguments.size() && parsed.error.empty(); ++at) {
+        const std::string_view argument = arguments[at];
         if (!options_ended && argument == "--") {
             options_ended = true;
         } else if (!options_ended && is_help(argument)) {
-            operands.help = true;
-            return operands;
+            parsed.help = true;
+            return parsed;
         } else if (!options_ended && argument.size() > 1 && argument.front() == '-') {
-            operands.error = "unknown option '" + std::string(argument) + "'";
-            return operands;
+            at = take_option(command, arguments, at, parsed);
         } else {
-            operands.values.emplace_back(argument);
+            parsed.arguments.operands.emplace_back(argument);
         }
     }
-    return operands;
+    return parsed;
 }
 
 std::string count_error(const Command& command, const std::vector<std::string>& values) {
     if (values.size() < command.operand_count()) {
         return "missing " + std::string(command.operand_names[values.size()]);
     }
-    if (values.size() > command.operand_count()) {
+    if (values.size() > command.operand_count() && !command.repeats_last_operand) {
         return "unexpected argument '" + values[command.operand_count()] + "'";
     }
     return {};
 }
 
 int run_command(const Command& command, std::span<const std::string_view> arguments, Streams streams) {
-    Operands operands = collect_operands(arguments);
-    if (operands.help) {
+    Parsed parsed = parse_arguments(command, arguments);
+    if (parsed.help) {
         print_command_help(command, streams.out);
         return success;
     }
-    if (operands.error.empty()) operands.error = count_error(command, operands.values);
-    if (!operands.error.empty()) return command_usage_error(command, operands.error, streams);
-    return command.run(operands.values, streams);
+    if (parsed.error.empty()) parsed.error = count_error(command, parsed.arguments.operands);
+    if (!parsed.error.empty()) return command_usage_error(command, parsed.error, streams);
+    return command.run(parsed.arguments, streams);
 }
 
 }  // namespace

@@ -144,6 +144,7 @@ struct Field {
     const char* name;  // NUL-terminated: it also names the Python attribute
     Member Record::*member;
     ValueKind kind;
+    std::string_view description;  // for people: what the setting is for
 
     constexpr std::string_view key() const { return name; }
     constexpr Member& of(Record& record) const { return record.*member; }
@@ -158,15 +159,16 @@ struct Field {
 };
 
 template <class Record, class Member>
-constexpr Field<Record, Member> field(const char* name, Member Record::*member) {
-    return {name, member, natural_kind<Member>()};
+constexpr Field<Record, Member> field(const char* name, Member Record::*member, std::string_view description = {}) {
+    return {name, member, natural_kind<Member>(), description};
 }
 
 // usize has the C++ type of u64 but its own name in messages.
 template <class Record, class Member>
-constexpr Field<Record, Member> usize_field(const char* name, Member Record::*member) {
+constexpr Field<Record, Member> usize_field(const char* name, Member Record::*member,
+                                            std::string_view description = {}) {
     static_assert(std::is_same_v<typename unwrap_optional<Member>::type, std::size_t>);
-    return {name, member, ValueKind::USize};
+    return {name, member, ValueKind::USize, description};
 }
 
 template <class Record>
@@ -176,29 +178,52 @@ template <>
 struct RecordSchema<ReaderConfig> {
     using R = ReaderConfig;
     static constexpr std::string_view name = "ReaderConfig";
+    static constexpr std::string_view description = "The settings of one reader (model worker).";
     static constexpr auto fields = std::make_tuple(
-        field("model_name", &R::model_name),
-        field("device", &R::device),
-        field("consumer_group", &R::consumer_group),
-        field("redis_host", &R::redis_host),
-        field("internal_gateway_ip", &R::internal_gateway_ip),
-        field("access_token", &R::access_token),
-        field("log_level", &R::log_level),
-        field("backend", &R::backend),
-        field("cuda_visible_devices", &R::cuda_visible_devices),
-        field("max_batch_size", &R::max_batch_size),
-        field("batch_duration_millis", &R::batch_duration_millis),
-        field("tensor_parallel", &R::tensor_parallel),
-        field("quant_type", &R::quant_type),
-        field("max_sequence_length", &R::max_sequence_length),
-        field("nvlink_unavailable", &R::nvlink_unavailable),
-        field("disable_static", &R::disable_static),
-        field("disable_cuda_graph", &R::disable_cuda_graph),
-        field("cuda_graph_cache_capacity", &R::cuda_graph_cache_capacity),
-        field("disable_paged_attention", &R::disable_paged_attention),
-        field("page_cache_size", &R::page_cache_size));
+        field("model_name", &R::model_name,
+              "The model the reader serves; the constructor refuses an empty one."),
+        field("device", &R::device,
+              "Where the model runs: \"cpu\" or \"cuda\" for local models, \"api\" for api-based models."),
+        field("consumer_group", &R::consumer_group,
+              "The reader's consumer group."),
+        field("redis_host", &R::redis_host,
+              "Host of the Redis server."),
+        field("internal_gateway_ip", &R::internal_gateway_ip,
+              "IP address of the internal gateway."),
+        field("access_token", &R::access_token,
+              "Access token of the reader."),
+        field("log_level", &R::log_level,
+              "Log level, for example \"info\"."),
+        field("backend", &R::backend,
+              "Inference backend."),
+        field("cuda_visible_devices", &R::cuda_visible_devices,
+              "GPU device numbers the reader may use, comma-separated, for example \"0,1\"; never exported."),
+        field("max_batch_size", &R::max_batch_size,
+              "Largest number of requests in one batch."),
+        field("batch_duration_millis", &R::batch_duration_millis,
+              "How long a batch collects requests, in milliseconds."),
+        field("tensor_parallel", &R::tensor_parallel,
+              "Degree of tensor parallelism: 1 or even, no more than the devices in cuda_visible_devices, and not on cpu."),
+        field("quant_type", &R::quant_type,
+              "Quantisation type."),
+        field("max_sequence_length", &R::max_sequence_length,
+              "Maximum sequence length."),
+        field("nvlink_unavailable", &R::nvlink_unavailable,
+              "NVLink unavailable: a number (0 or 1), not true or false."),
+        field("disable_static", &R::disable_static,
+              "Static mode disabled: a number (0 or 1), not true or false."),
+        field("disable_cuda_graph", &R::disable_cuda_graph,
+              "CUDA graphs disabled: a number (0 or 1), not true or false."),
+        field("cuda_graph_cache_capacity", &R::cuda_graph_cache_capacity,
+              "Capacity of the CUDA graph cache."),
+        field("disable_paged_attention", &R::disable_paged_attention,
+              "Paged attention disabled: a number (0 or 1), not true or false."),
+        field("page_cache_size", &R::page_cache_size,
+              "Page cache size, kept as text: 4096 reads as the string \"4096\"."));
 };
 
+// The server settings are described once, in OptionAppConfig: the shape in
+// which manifests are read.
 template <>
 struct RecordSchema<AppConfig> {
     using R = AppConfig;
@@ -222,19 +247,32 @@ template <>
 struct RecordSchema<OptionAppConfig> {
     using R = OptionAppConfig;
     static constexpr std::string_view name = "OptionAppConfig";
+    static constexpr std::string_view description = "Server-wide settings, every one optional.";
     static constexpr auto fields = std::make_tuple(
-        field("echo", &R::echo),
-        field("port", &R::port),
-        field("enable_metrics", &R::enable_metrics),
-        field("heartbeat_check_interval", &R::heartbeat_check_interval),
-        field("management_port", &R::management_port),
-        field("vertex_port", &R::vertex_port),
-        field("repository_path", &R::repository_path),
-        usize_field("body_size_limit_bytes", &R::body_size_limit_bytes),
-        field("openai_port", &R::openai_port),
-        field("allow_remote_images", &R::allow_remote_images),
-        field("snowflake_port", &R::snowflake_port),
-        field("internal_port", &R::internal_port));
+        field("echo", &R::echo,
+              "Echo switch of the server (true or false)."),
+        field("port", &R::port,
+              "Port of the main server."),
+        field("enable_metrics", &R::enable_metrics,
+              "Whether the server exposes metrics."),
+        field("heartbeat_check_interval", &R::heartbeat_check_interval,
+              "Interval between heartbeat checks."),
+        field("management_port", &R::management_port,
+              "Port of the management endpoint."),
+        field("vertex_port", &R::vertex_port,
+              "Port of the Vertex endpoint."),
+        field("repository_path", &R::repository_path,
+              "Directory of the model repository."),
+        usize_field("body_size_limit_bytes", &R::body_size_limit_bytes,
+              "Largest request body, in bytes."),
+        field("openai_port", &R::openai_port,
+              "Port of the OpenAI-compatible endpoint."),
+        field("allow_remote_images", &R::allow_remote_images,
+              "Whether requests may refer to remote images."),
+        field("snowflake_port", &R::snowflake_port,
+              "Port of the Snowflake endpoint."),
+        field("internal_port", &R::internal_port,
+              "Port of the internal endpoint."));
 };
 
 template <>
@@ -250,9 +288,12 @@ template <>
 struct RecordSchema<OptionManifestConfig> {
     using R = OptionManifestConfig;
     static constexpr std::string_view name = "OptionManifestConfig";
+    static constexpr std::string_view description = "A product's entry: the server settings and the readers.";
     static constexpr auto fields = std::make_tuple(
-        field("server_config", &R::server_config),
-        field("readers_config", &R::readers_config));
+        field("server_config", &R::server_config,
+              "Server-wide settings; when reading, every one is optional."),
+        field("readers_config", &R::readers_config,
+              "The readers (model workers), by reader id."));
 };
 
 template <class Record>

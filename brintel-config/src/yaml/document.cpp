@@ -50,17 +50,25 @@ std::string mark_suffix(const yaml_mark_t& mark) {
     return {};
 }
 
+Mark mark_of(const yaml_mark_t& mark) { return {saturated(mark.line), saturated(mark.column)}; }
+
 // The parser's problem, its position, and its context if it gave one.
-std::string parse_error_text(const yaml_parser_t& parser) {
+Failure parse_failure(const yaml_parser_t& parser) {
     if (parser.error == YAML_MEMORY_ERROR) throw std::bad_alloc();
     yaml_mark_t problem_mark = parser.problem_mark;
     // The reader reports a byte offset only.
     if (parser.error == YAML_READER_ERROR) problem_mark = {parser.problem_offset, 0, 0};
     const yaml_mark_t& context = parser.context_mark;
     const bool same = context.line == problem_mark.line && context.column == problem_mark.column;
-    return message::parse_problem(parser.problem ? parser.problem : message::unknown_parse_problem,
-                                  mark_suffix(problem_mark), parser.context ? parser.context : "",
-                                  same ? std::string() : message::position_suffix(context.line, context.column));
+    return {message::parse_problem(parser.problem ? parser.problem : message::unknown_parse_problem,
+                                   mark_suffix(problem_mark), parser.context ? parser.context : "",
+                                   same ? std::string() : message::position_suffix(context.line, context.column)),
+            mark_of(problem_mark)};
+}
+
+Failure failure_at(std::string message, const yaml_mark_t& mark) {
+    message += message::position_suffix(mark.line, mark.column);
+    return {std::move(message), mark_of(mark)};
 }
 
 class Collector {
@@ -118,8 +126,7 @@ private:
     bool node(const yaml_event_t& source, EventKind kind, const yaml_char_t* anchor) {
         const bool opens = kind == EventKind::MappingStart || kind == EventKind::SequenceStart;
         if (opens && ++depth_ > max_depth) {
-            out_.failure = LoadFailure{message::nesting_too_deep(max_depth) +
-                                       message::position_suffix(source.start_mark.line, source.start_mark.column)};
+            out_.failure = failure_at(message::nesting_too_deep(max_depth), source.start_mark);
             return false;
         }
         if (!opens) --depth_;
@@ -145,8 +152,7 @@ private:
     bool alias(const yaml_event_t& source) {
         const auto found = anchors_.find(reinterpret_cast<const char*>(source.data.alias.anchor));
         if (found == anchors_.end()) {
-            out_.failure = LoadFailure{std::string(message::unknown_anchor) +
-                                       message::position_suffix(source.start_mark.line, source.start_mark.column)};
+            out_.failure = failure_at(std::string(message::unknown_anchor), source.start_mark);
             return false;
         }
         push(source, EventKind::Alias).text_offset = found->second;
@@ -166,7 +172,7 @@ private:
 Loaded load_first_document(std::string_view input) {
     Loaded out;
     if (input.size() >= max_encoded) {
-        out.failure = LoadFailure{std::string(message::too_large)};
+        out.failure = Failure{std::string(message::too_large), {}};
         return out;
     }
     Parser parser;
@@ -180,13 +186,13 @@ Loaded load_first_document(std::string_view input) {
         for (;;) {
             ParsedEvent event;
             if (!event.parse(parser)) {
-                out.document.parse_error = parse_error_text(parser.state());
+                out.document.parse_error = parse_failure(parser.state());
                 break;
             }
             if (!collector.take(*event)) break;
         }
     } catch (const Collector::TooLarge&) {
-        out.failure = LoadFailure{std::string(message::too_large)};
+        out.failure = Failure{std::string(message::too_large), {}};
     }
     return out;
 }

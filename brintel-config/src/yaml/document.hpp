@@ -13,6 +13,19 @@
 
 namespace brintel::yaml {
 
+// A position as libyaml counts it: line and column from 0.
+struct Mark {
+    std::uint32_t line = 0;
+    std::uint32_t column = 0;
+};
+
+// A refusal: its one-line text and the position that text names (line 0
+// column 0 when it names none).
+struct Failure {
+    std::string message;
+    Mark mark;
+};
+
 enum class EventKind : std::uint8_t { Scalar, MappingStart, MappingEnd, SequenceStart, SequenceEnd, Alias };
 
 enum class ScalarStyle : std::uint8_t { Plain, SingleQuoted, DoubleQuoted, Literal, Folded };
@@ -28,6 +41,8 @@ struct Event {
     EventKind kind;
     ScalarStyle style;
     Tag tag;
+
+    Mark mark() const { return {line, column}; }
 };
 
 struct Document {
@@ -35,8 +50,8 @@ struct Document {
     std::string text;  // the scalar texts, back to back
 
     // Set when the parser stopped before the document was complete, or met
-    // an error right after it; the one-line text.
-    std::optional<std::string> parse_error;
+    // an error right after it.
+    std::optional<Failure> parse_error;
     bool more_documents = false;
     bool empty_stream = false;  // no document at all
 
@@ -45,17 +60,12 @@ struct Document {
     }
 };
 
-// A failure that ends loading before reading can start.
-struct LoadFailure {
-    std::string message;
-};
-
 // Parses `input` (UTF-8). Only "unknown anchor" and an input too large for
 // the event encoding fail here; every other problem is recorded in the
 // document for the reader to report in its turn.
 struct Loaded {
     Document document;
-    std::optional<LoadFailure> failure;
+    std::optional<Failure> failure;  // one that ends loading before reading can start
 };
 Loaded load_first_document(std::string_view input);
 

@@ -1,8 +1,10 @@
 // Where in a document a value sits, as error messages show it.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace brintel::yaml {
 
@@ -19,6 +21,14 @@ public:
         if (is_root()) return ".";
         std::string out = parent_->is_root() ? std::string() : parent_->text() + ".";
         out += key_;
+        return out;
+    }
+
+    // The keys from the root down to this one.
+    std::vector<std::string> keys() const {
+        std::vector<std::string> out;
+        for (const Path* at = this; !at->is_root(); at = at->parent_) out.emplace_back(at->key_);
+        std::ranges::reverse(out);
         return out;
     }
 

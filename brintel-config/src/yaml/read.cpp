@@ -87,7 +87,8 @@ public:
           selection_(selection),
           jump_limit_(static_cast<std::uint64_t>(document.events.size()) * 100) {}
 
-    std::string error;
+    Failure error;
+    std::vector<std::string> error_keys;
 
     template <class Entry>
     bool read_map(std::unordered_map<std::string, Entry>& out, const Path& path) {
@@ -140,12 +141,13 @@ private:
     // Running out of events: the parse error that cut the document short,
     // or a document that simply ended.
     bool past_end() {
-        error = document_.parse_error.value_or(std::string(message::end_of_input));
+        error = document_.parse_error.value_or(Failure{std::string(message::end_of_input), {}});
         return false;
     }
 
     bool fail(const Path& path, const Event& at, std::string_view what) {
-        error = message::at_value(path, what, message::position_suffix(at.line, at.column));
+        error = {message::at_value(path, what, message::position_suffix(at.line, at.column)), at.mark()};
+        error_keys = path.keys();
         return false;
     }
 
@@ -173,7 +175,7 @@ private:
     }
 
     bool repetition_limit() {
-        error = message::repetition_limit;
+        error = {std::string(message::repetition_limit), {}};
         return false;
     }
 
@@ -353,28 +355,42 @@ errors::ConfigError yaml_error(std::string text) {
     return errors::ConfigError(errors::ErrorKind::Serialization, std::move(text));
 }
 
+// The refusal as the error callers see, noting where it happened.
+errors::ConfigError refusal(Failure failure, FailureSite* site, std::vector<std::string> keys = {}) {
+    if (site) *site = {failure.mark, std::move(keys)};
+    return yaml_error(std::move(failure.message));
+}
+
 }  // namespace
 
 template <class Entry>
-errors::Result<schema::DocumentMap<Entry>> read_document_map(std::string text, Selection selection) {
-    Loaded loaded = load_first_document(text);
-    std::string().swap(text);  // the events hold all that is needed now
-    if (loaded.failure) return yaml_error(std::move(loaded.failure->message));
+errors::Result<schema::DocumentMap<Entry>> read_loaded(const Loaded& loaded, Selection selection,
+                                                       FailureSite* site) {
+    if (loaded.failure) return refusal(*loaded.failure, site);
     const Document& document = loaded.document;
-    if (document.empty_stream) return yaml_error(std::string(message::end_of_input));
+    if (document.empty_stream) return refusal({std::string(message::end_of_input), {}}, site);
     schema::DocumentMap<Entry> map;
     Cursor cursor(document, selection);
-    if (!cursor.read_map(map, Path::root())) return yaml_error(std::move(cursor.error));
-    if (document.parse_error) return yaml_error(*document.parse_error);
-    if (document.more_documents) {
-        return yaml_error(std::string(message::more_than_one_document));
+    if (!cursor.read_map(map, Path::root())) {
+        return refusal(std::move(cursor.error), site, std::move(cursor.error_keys));
     }
+    if (document.parse_error) return refusal(*document.parse_error, site);
+    if (document.more_documents) return refusal({std::string(message::more_than_one_document), {}}, site);
     return map;
+}
+
+template <class Entry>
+errors::Result<schema::DocumentMap<Entry>> read_document_map(std::string text, Selection selection) {
+    const Loaded loaded = load_first_document(text);
+    std::string().swap(text);  // the events hold all that is needed now
+    return read_loaded<Entry>(loaded, selection);
 }
 
 template errors::Result<schema::DocumentMap<schema::OptionManifestConfig>>
 read_document_map(std::string, Selection);
 template errors::Result<schema::DocumentMap<schema::ManifestConfig>>
 read_document_map(std::string, Selection);
+template errors::Result<schema::DocumentMap<schema::OptionManifestConfig>>
+read_loaded(const Loaded&, Selection, FailureSite*);
 
 }  // namespace brintel::yaml

@@ -3,9 +3,12 @@
 
 #include "../errors/config_error.hpp"
 #include "../schema/records.hpp"
+#include "document.hpp"
 
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace brintel::yaml {
 
@@ -28,5 +31,22 @@ extern template errors::Result<schema::DocumentMap<schema::OptionManifestConfig>
 read_document_map(std::string, Selection);
 extern template errors::Result<schema::DocumentMap<schema::ManifestConfig>>
 read_document_map(std::string, Selection);
+
+// Where reading stopped: the position its text names and the keys from the
+// document's root to the value it stopped at (none when the text names no
+// path).
+struct FailureSite {
+    Mark mark;
+    std::vector<std::string> keys;
+};
+
+// read_document_map on an already loaded text; on a refusal, `site` (when
+// given) tells where it happened.
+template <class Entry>
+errors::Result<schema::DocumentMap<Entry>> read_loaded(const Loaded& loaded, Selection selection = {},
+                                                       FailureSite* site = nullptr);
+
+extern template errors::Result<schema::DocumentMap<schema::OptionManifestConfig>>
+read_loaded(const Loaded&, Selection, FailureSite*);
 
 }  // namespace brintel::yaml

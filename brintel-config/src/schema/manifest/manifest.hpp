@@ -3,6 +3,8 @@
 
 #include "errors/config_error.hpp"
 #include "schema/records.hpp"
+#include "yaml/document.hpp"
+#include "yaml/read.hpp"
 
 #include <functional>
 #include <string>
@@ -22,6 +24,18 @@ errors::Result<OptionManifestConfig> read_from_manifest_yaml(const std::string& 
 // `reader_id`: read_from_manifest_yaml and find_reader in one, holding no
 // other reader in memory on the way.
 errors::Result<ReaderConfig> read_reader_from_manifest(const std::string& path, const std::string& reader_id);
+
+// A manifest read as read_from_manifest_yaml reads it, with what locates
+// its contents: the loaded events and, when reading failed, where.
+struct InspectedManifest {
+    yaml::Loaded loaded;
+    errors::Result<OptionManifestConfig> entry;
+    yaml::FailureSite failed_at;  // set when `entry` holds an error
+};
+
+// FileNotFound with `path` when the file cannot be read, as above; every
+// other refusal lies in the result's `entry`.
+errors::Result<InspectedManifest> inspect_manifest(const std::string& path);
 
 // A copy of the reader stored under `reader_id`.
 errors::Result<ReaderConfig> find_reader(const OptionManifestConfig& manifest,

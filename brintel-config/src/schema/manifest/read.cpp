@@ -45,11 +45,7 @@ void make_reader_ids_unique(ReaderMap& readers) {
 
 namespace {
 
-errors::Result<OptionManifestConfig> read_product_entry(const std::string& path, yaml::Selection selection) {
-    auto text = read_text_file(path);
-    if (!text) return std::move(text.error());
-    selection.entry = product_key;
-    auto document = yaml::read_document_map<OptionManifestConfig>(std::move(text.value()), selection);
+errors::Result<OptionManifestConfig> product_entry(errors::Result<DocumentMap<OptionManifestConfig>> document) {
     if (!document) return std::move(document.error());
     auto entry = document.value().find(std::string(product_key));
     if (entry == document.value().end()) {
@@ -58,7 +54,23 @@ errors::Result<OptionManifestConfig> read_product_entry(const std::string& path,
     return std::move(entry->second);
 }
 
+errors::Result<OptionManifestConfig> read_product_entry(const std::string& path, yaml::Selection selection) {
+    auto text = read_text_file(path);
+    if (!text) return std::move(text.error());
+    selection.entry = product_key;
+    return product_entry(yaml::read_document_map<OptionManifestConfig>(std::move(text.value()), selection));
+}
+
 }  // namespace
+
+errors::Result<InspectedManifest> inspect_manifest(const std::string& path) {
+    auto text = read_text_file(path);
+    if (!text) return std::move(text.error());
+    yaml::Loaded loaded = yaml::load_first_document(text.value());
+    yaml::FailureSite site;
+    auto entry = product_entry(yaml::read_loaded<OptionManifestConfig>(loaded, {product_key, std::nullopt}, &site));
+    return InspectedManifest{std::move(loaded), std::move(entry), std::move(site)};
+}
 
 errors::Result<OptionManifestConfig> read_from_manifest_yaml(const std::string& path,
                                                              bool unique_reader_ids) {

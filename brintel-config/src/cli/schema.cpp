@@ -1,0 +1,133 @@
+// The manifest's JSON Schema, generated from the field descriptions: the
+// shape in which read_brintel_readers_config reads a manifest.
+#include "commands.hpp"
+
+#include "json.hpp"
+
+#include "schema/manifest/manifest.hpp"
+
+#include <limits>
+#include <type_traits>
+#include <vector>
+
+namespace brintel::cli {
+namespace {
+
+using schema::ValueKind;
+
+constexpr std::string_view draft = "https://json-schema.org/draft/2020-12/schema";
+constexpr std::string_view title = "brintel manifest";
+constexpr std::string_view document_description =
+    "A manifest of the serving system as brintel_config reads it. Every top-level entry is read with "
+    "the shape of the brintel entry.";
+constexpr std::string_view product_description = "This product's entry.";
+
+template <class Record>
+std::string reference() {
+    return "#/$defs/" + std::string(schema::RecordSchema<Record>::name);
+}
+
+// "type": the type, with "null" when the value may be left empty.
+void type_member(JsonWriter& json, std::string_view type, bool may_be_null) {
+    json.key("type");
+    if (may_be_null) json.strings({type, "null"});
+    else json.string(type);
+}
+
+template <class Record>
+bool has_required_field() {
+    return schema::find_field<Record>([](const auto& field, std::size_t) { return field.required; });
+}
+
+// The schema of a field's value.
+template <class Field>
+void value_schema(JsonWriter& json, const Field& field) {
+    using Value = typename Field::value_type;
+    json.begin_object();
+    json.member("description", field.description);
+    if constexpr (std::is_same_v<Value, schema::ReaderMap>) {
+        type_member(json, "object", true);  // nothing after the key: no readers
+        json.key("additionalProperties");
+        json.begin_object();
+        json.member("$ref", reference<schema::ReaderConfig>());
+        json.end_object();
+    } else if constexpr (schema::natural_kind<Value>() == ValueKind::Record) {
+        json.member("$ref", reference<Value>());
+    } else if constexpr (std::is_same_v<Value, std::string>) {
+        json.key("type");  // any scalar reads as its text
+        json.strings({"string", "number", "boolean", "null"});
+    } else if constexpr (std::is_same_v<Value, bool>) {
+        type_member(json, "boolean", Field::optional);
+    } else {
+        type_member(json, "integer", Field::optional);
+        json.member("minimum", std::uint64_t{0});
+        json.member("maximum", std::uint64_t{std::numeric_limits<Value>::max()});
+    }
+    json.end_object();
+}
+
+// A record: closed, so that editors flag a misspelt key, and empty (null)
+// only where reading requires no key of it.
+template <class Record>
+void record_definition(JsonWriter& json) {
+    json.key(schema::RecordSchema<Record>::name);
+    json.begin_object();
+    json.member("description", schema::RecordSchema<Record>::description);
+    type_member(json, "object", !has_required_field<Record>());
+    json.key("properties");
+    json.begin_object();
+    schema::for_each_field<Record>([&](const auto& field) {
+        json.key(field.key());
+        value_schema(json, field);
+    });
+    json.end_object();
+    std::vector<std::string_view> required;
+    schema::for_each_field<Record>([&](const auto& field) {
+        if (field.required) required.push_back(field.key());
+    });
+    if (!required.empty()) {
+        json.key("required");
+        json.strings(required);
+    }
+    json.member("additionalProperties", false);
+    json.end_object();
+}
+
+void entry_reference(JsonWriter& json, std::string_view description) {
+    json.begin_object();
+    if (!description.empty()) json.member("description", description);
+    json.member("$ref", reference<schema::OptionManifestConfig>());
+    json.end_object();
+}
+
+}  // namespace
+
+int print_schema(Streams streams) {
+    std::string out;
+    JsonWriter json(out);
+    json.begin_object();
+    json.member("$schema", draft);
+    json.member("title", title);
+    json.member("description", document_description);
+    json.member("type", "object");
+    json.key("properties");
+    json.begin_object();
+    json.key(schema::product_key);
+    entry_reference(json, product_description);
+    json.end_object();
+    json.key("required");
+    json.strings({schema::product_key});
+    json.key("additionalProperties");
+    entry_reference(json, {});
+    json.key("$defs");
+    json.begin_object();
+    record_definition<schema::OptionManifestConfig>(json);
+    record_definition<schema::OptionAppConfig>(json);
+    record_definition<schema::ReaderConfig>(json);
+    json.end_object();
+    json.end_object();
+    streams.out << out << '\n';
+    return success;
+}
+
+}  // namespace brintel::cli

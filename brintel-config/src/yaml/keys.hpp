@@ -1,0 +1,30 @@
+// Where the keys and values of a loaded document stand, for pointing at
+// them after reading: the records hold values, not positions.
+#pragma once
+
+#include "document.hpp"
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+namespace brintel::yaml {
+
+// One entry of a mapping.
+struct KeyAt {
+    std::string_view key;  // the key's text; an alias key reads as its anchored scalar
+    Mark key_mark;
+    Mark value_mark;    // where the value is written: an alias's own position
+    std::size_t value;  // the value's first event, an alias followed
+};
+
+// The entries of the mapping whose first event is `value` (an alias is
+// followed), in document order. An empty plain scalar, as the reader takes
+// it, is a mapping without entries; anything else that is not a mapping has
+// none either. Nested values are stepped over, not descended into.
+std::vector<KeyAt> mapping_entries(const Document& document, std::size_t value);
+
+// The first event of the document's root value.
+inline constexpr std::size_t root_value = 0;
+
+}  // namespace brintel::yaml
