@@ -314,10 +314,12 @@ constexpr void for_each_field(Visitor&& visit) {
 // member without a description does not compile.
 template <class Record, class Member>
 consteval Field<Record, Member> field_of(Member Record::*member) {
-    const Field<Record, Member>* found = nullptr;
+    // A copy, not a pointer: the undefined-behaviour sanitizer's checks of
+    // a pointer to a static object are no constant expressions.
+    std::optional<Field<Record, Member>> found;
     for_each_field<Record>([&](const auto& field) {
         if constexpr (std::is_same_v<std::remove_cvref_t<decltype(field)>, Field<Record, Member>>) {
-            if (field.is(member)) found = &field;
+            if (field.is(member)) found = field;
         }
     });
     if (!found) throw "the member has no field description";
