@@ -74,7 +74,7 @@ class ReaderConfig:
     @property
     def page_cache_size(self) -> str | None: ...
     def dict_without_optionals(self) -> dict[str, str | int]:
-        """The set fields by name, without cuda_visible_devices; key order is unspecified."""
+        """The set fields by name, in declared field order, without cuda_visible_devices."""
 
     def validate(self) -> None:
         """Raises Exception("Validation Errors: [...]") listing every finding."""
