@@ -14,6 +14,7 @@ import subprocess
 import sys
 import tempfile
 import time
+from collections.abc import Callable
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).parent))
@@ -50,13 +51,32 @@ class PydanticReader(BaseModel):
     page_cache_size: str | None = None
 
 
-def median_seconds(action, runs: int) -> float:
-    times = []
-    for _ in range(runs):
-        start = time.perf_counter()
-        action()
-        times.append(time.perf_counter() - start)
-    return statistics.median(times)
+def timed(action: Callable[[], object], calls: int) -> Callable[[], float]:
+    """One sample of a route: the median time of `calls` calls in a row."""
+
+    def sample() -> float:
+        times = []
+        for _ in range(calls):
+            start = time.perf_counter()
+            action()
+            times.append(time.perf_counter() - start)
+        return statistics.median(times)
+
+    return sample
+
+
+def in_rotation(routes: dict[str, Callable[[], float]], rounds: int) -> dict[str, float]:
+    """The median sample of every route. Each round takes one sample of each
+    route, starting one route further than the round before, so that the
+    machine's drifts (frequency, neighbours, caches) reach every route alike
+    and no route is always the first of a round."""
+    names = list(routes)
+    samples: dict[str, list[float]] = {name: [] for name in names}
+    for number in range(rounds):
+        start = number % len(names)
+        for name in names[start:] + names[:start]:
+            samples[name].append(routes[name]())
+    return {name: statistics.median(times) for name, times in samples.items()}
 
 
 def pyyaml_lookup(path: str, reader_id: str) -> dict:
@@ -94,44 +114,37 @@ def peak_extra_kib(path: str, reader_id: str) -> int:
     return int(out)
 
 
-def runs_for(readers: int, smoke: bool) -> int:
+# Rounds per size, and calls per sample of the PyYAML routes and the
+# updates: a single call lasts seconds from 10,000 readers on.
+def rounds_and_calls(readers: int, smoke: bool) -> tuple[int, int]:
     if smoke:
-        return 3
-    return 21 if readers <= 10_000 else 5
-
-
-def read_against_bare(name: str, reader_id: str, bare_parse: str, runs: int) -> tuple[float, float]:
-    """Medians of our read and of the bare parse, measured in alternating
-    rounds so that the machine's drifts (frequency, neighbours) hit both."""
-    ours, bare = [], []
-    for _ in range(max(1, runs // 3)):
-        ours.append(median_seconds(lambda: read_brintel_readers_config(name, reader_id), 3))
-        bare.append(float(subprocess.run([bare_parse, name, "3"], check=True,
-                                         capture_output=True, text=True).stdout))
-    return statistics.median(ours), statistics.median(bare)
+        return 3, 3
+    if readers <= 1_000:
+        return 21, 3
+    return (11 if readers <= 10_000 else 5), 1
 
 
 def measure(size: int, bare_parse: str, workdir: Path, smoke: bool) -> dict:
     path = workdir / f"manifest-{size}.yaml"
     path.write_text(generate.manifest_text(size))
     name, reader_id = str(path), generate.reader_id(size)
-    runs = runs_for(size, smoke)
-    row = {"readers": size, "bytes": path.stat().st_size}
-    row["ours"], row["bare"] = read_against_bare(name, reader_id, bare_parse, runs)
-    # PyYAML takes seconds per run on the larger manifests: fewer runs there.
-    slow_runs = max(3, runs // 4)
-    row["pyyaml"] = median_seconds(lambda: pyyaml_lookup(name, reader_id), slow_runs)
-    row["pydantic"] = median_seconds(
-        lambda: PydanticReader.model_validate(pyyaml_lookup(name, reader_id)), slow_runs)
-    row["peak_kib"] = peak_extra_kib(name, reader_id)
-
     ours_copy, theirs_copy = workdir / "ours.yaml", workdir / "theirs.yaml"
     shutil.copy(path, ours_copy)
     shutil.copy(path, theirs_copy)
     record = ReaderConfig(model_name="bench", device="cuda", consumer_group="g", tensor_parallel=2)
     plain = record.dict_without_optionals()
-    row["update"] = median_seconds(lambda: record.add_to_manifest_yaml(str(ours_copy), "new"), runs)
-    row["pyyaml_update"] = median_seconds(lambda: pyyaml_update(str(theirs_copy), "new", plain), slow_runs)
+    rounds, calls = rounds_and_calls(size, smoke)
+    row = in_rotation({
+        "ours": timed(lambda: read_brintel_readers_config(name, reader_id), 3),
+        # The bare parse times its own runs, without the process start.
+        "bare": lambda: float(subprocess.run([bare_parse, name, "3"], check=True,
+                                             capture_output=True, text=True).stdout),
+        "pyyaml": timed(lambda: pyyaml_lookup(name, reader_id), calls),
+        "pydantic": timed(lambda: PydanticReader.model_validate(pyyaml_lookup(name, reader_id)), calls),
+        "update": timed(lambda: record.add_to_manifest_yaml(str(ours_copy), "new"), calls),
+        "pyyaml_update": timed(lambda: pyyaml_update(str(theirs_copy), "new", plain), calls),
+    }, rounds)
+    row.update(readers=size, bytes=path.stat().st_size, peak_kib=peak_extra_kib(name, reader_id))
     return row
 
 
@@ -158,8 +171,11 @@ def main() -> int:
     sizes = [10] if args.smoke else [int(s) for s in args.sizes.split(",")]
     with tempfile.TemporaryDirectory() as workdir:
         rows = [measure(size, args.bare_parse, Path(workdir), args.smoke) for size in sizes]
-    print(f"Python {sys.version.split()[0]}, {os.cpu_count()} cores; medians of 21 runs (5 at 100,000 "
-          f"readers; PyYAML routes 5, 3 at 100,000){' (smoke: 3 runs)' if args.smoke else ''}")
+    print(f"Python {sys.version.split()[0]}, {os.cpu_count()} cores; "
+          + ("smoke run: 3 rounds" if args.smoke else
+             "medians of 21 rounds (11 at 10,000 readers, 5 at 100,000)")
+          + ", each timing every route in turn, in rotating order; reads and bare parses are"
+            " medians of 3 calls, the other routes too up to 1,000 readers and single calls above")
     print_table(rows)
     return 0
 
