@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -34,6 +33,20 @@ bool parse_all(const std::string& text) {
     return ok;
 }
 
+// In one read of the known size: copying through a stream iterator would
+// cost a tenth of the parse and flatter every reader measured against it.
+std::string read_file(const char* path) {
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    if (!file) {
+        std::fprintf(stderr, "bare_parse: cannot read %s\n", path);
+        std::exit(1);
+    }
+    std::string text(static_cast<std::size_t>(file.tellg()), '\0');
+    file.seekg(0);
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -46,8 +59,7 @@ int main(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
         const auto start = std::chrono::steady_clock::now();
         // Reading the file is part of every reader's work, so it is timed too.
-        std::ifstream file(argv[1], std::ios::binary);
-        const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const std::string text = read_file(argv[1]);
         if (!parse_all(text)) return 1;
         seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
