@@ -7,6 +7,8 @@ BARE_PARSE is the compiled bench/bare_parse.cpp (`./dev bench` builds it).
 """
 
 import argparse
+import ctypes
+import gc
 import os
 import shutil
 import statistics
@@ -51,10 +53,20 @@ class PydanticReader(BaseModel):
     page_cache_size: str | None = None
 
 
+LIBC = ctypes.CDLL(None)
+
+
 def timed(action: Callable[[], object], calls: int) -> Callable[[], float]:
-    """One sample of a route: the median time of `calls` calls in a row."""
+    """One sample of a route: the median time of `calls` calls in a row.
+
+    The memory the previous route freed goes back to the system first:
+    otherwise a route that follows one of its own kind (PyYAML + pydantic
+    after PyYAML) finds a heap already grown to the size it needs and runs
+    faster than the route before it."""
 
     def sample() -> float:
+        gc.collect()
+        LIBC.malloc_trim(0)
         times = []
         for _ in range(calls):
             start = time.perf_counter()
@@ -114,8 +126,8 @@ def peak_extra_kib(path: str, reader_id: str) -> int:
     return int(out)
 
 
-# Rounds per size, and calls per sample of the PyYAML routes and the
-# updates: a single call lasts seconds from 10,000 readers on.
+# Rounds per size, and calls per sample: a single PyYAML call lasts seconds
+# from 10,000 readers on.
 def rounds_and_calls(readers: int, smoke: bool) -> tuple[int, int]:
     if smoke:
         return 3, 3
@@ -135,9 +147,9 @@ def measure(size: int, bare_parse: str, workdir: Path, smoke: bool) -> dict:
     plain = record.dict_without_optionals()
     rounds, calls = rounds_and_calls(size, smoke)
     row = in_rotation({
-        "ours": timed(lambda: read_brintel_readers_config(name, reader_id), 3),
+        "ours": timed(lambda: read_brintel_readers_config(name, reader_id), calls),
         # The bare parse times its own runs, without the process start.
-        "bare": lambda: float(subprocess.run([bare_parse, name, "3"], check=True,
+        "bare": lambda: float(subprocess.run([bare_parse, name, str(calls)], check=True,
                                              capture_output=True, text=True).stdout),
         "pyyaml": timed(lambda: pyyaml_lookup(name, reader_id), calls),
         "pydantic": timed(lambda: PydanticReader.model_validate(pyyaml_lookup(name, reader_id)), calls),
@@ -174,8 +186,8 @@ def main() -> int:
     print(f"Python {sys.version.split()[0]}, {os.cpu_count()} cores; "
           + ("smoke run: 3 rounds" if args.smoke else
              "medians of 21 rounds (11 at 10,000 readers, 5 at 100,000)")
-          + ", each timing every route in turn, in rotating order; reads and bare parses are"
-            " medians of 3 calls, the other routes too up to 1,000 readers and single calls above")
+          + ", each timing every route in turn, in rotating order, as the median of 3 calls"
+            " (a single call from 10,000 readers on)")
     print_table(rows)
     return 0
 
