@@ -7,7 +7,7 @@
 
 namespace brintel::py {
 
-// The ReaderConfig class (reader_config.cpp): its type specification, and
+// The ReaderConfig class (reader_config.cpp): its PyType_Spec, and
 // the methods added once its properties are in place.
 PyType_Spec& reader_config_spec();
 PyMethodDef* reader_config_methods();
