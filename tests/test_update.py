@@ -377,33 +377,34 @@ os.setresuid(65534, 65534, 65534)
 
 
 @pytest.fixture
-def shared_directory():
-    """A directory that the user nobody can reach, outside pytest's private tree."""
+def nobodys_manifest():
+    """A manifest owned by the user nobody, in a directory of root's that
+    nobody can reach (outside pytest's private tree)."""
     import shutil
     import tempfile
     directory = pathlib.Path(tempfile.mkdtemp(prefix="brintel-"))
     directory.chmod(0o755)
-    yield directory
+    target = directory / "manifest.yaml"
+    target.write_text(manifest())
+    os.chown(target, 65534, 65534)
+    yield target
+    directory.chmod(0o755)
     shutil.rmtree(directory)
 
 
 @root_only
-def test_updates_in_a_directory_that_cannot_be_listed_are_serialised(run_python, shared_directory):
-    target = shared_directory / "manifest.yaml"
-    target.write_text(manifest())
-    os.chown(target, 65534, 65534)
-    shared_directory.chmod(0o333)
+def test_updates_in_a_directory_that_cannot_be_listed_are_serialised(run_python, nobodys_manifest):
+    target = nobodys_manifest
+    target.parent.chmod(0o333)
     result = run_python(concurrent_updates(target, 4, 25, prelude=AS_NOBODY))
-    shared_directory.chmod(0o755)
+    target.parent.chmod(0o755)
     assert result.returncode == 0, result.stderr
     assert len(stored_ids(target) - {"r1"}) == 100 == len(result.stdout.split())
 
 
 @root_only
-def test_directory_that_takes_no_new_files_gets_the_manifest_rewritten_in_place(run_python, shared_directory):
-    target = shared_directory / "manifest.yaml"
-    target.write_text(manifest())
-    os.chown(target, 65534, 65534)
+def test_directory_that_takes_no_new_files_gets_the_manifest_rewritten_in_place(run_python, nobodys_manifest):
+    target = nobodys_manifest
     target.chmod(0o640)
     inode = target.stat().st_ino
     result = run_python(AS_NOBODY + f"""
@@ -414,7 +415,7 @@ ReaderConfig(model_name="llama", device="cuda", consumer_group="primary", cuda_v
     assert result.returncode == 0, result.stderr
     assert target.read_text() == WORKED_EXAMPLE
     assert (target.stat().st_ino, stat.S_IMODE(target.stat().st_mode)) == (inode, 0o640)
-    assert os.listdir(shared_directory) == ["manifest.yaml"]
+    assert os.listdir(target.parent) == ["manifest.yaml"]
 
 
 @pytest.mark.parametrize("fault", [{"BRINTEL_FAIL_RENAME": "16"}, {"BRINTEL_FAIL_RENAME": "18"},
