@@ -273,6 +273,16 @@ def test_every_manifest_that_reads_without_warnings_fits_the_schema(tmp_path, va
         assert reads(write(tmp_path, text)) and validator.is_valid(yaml.safe_load(text)), text
 
 
+def test_manifests_the_module_writes_fit_the_schema(tmp_path, validator):
+    path = write(tmp_path, manifest())
+    ReaderConfig(model_name="m", device="cpu").add_to_manifest_yaml(str(path), "bare")
+    ReaderConfig(model_name="0x10", device="cuda", consumer_group="", log_level="true", max_batch_size=2**64 - 1,
+                 tensor_parallel=2**32 - 1, cuda_visible_devices="0,1").add_to_manifest_yaml(str(path), "001")
+    written = yaml.safe_load(path.read_text())
+    assert set(written["brintel"]["readers_config"]) == {"bare", "001"}
+    assert validator.is_valid(written), list(validator.iter_errors(written))
+
+
 def test_the_schema_describes_every_field_and_bounds_the_numbers(validator):
     definitions = validator.schema["$defs"]
     reader = definitions["ReaderConfig"]
