@@ -67,6 +67,16 @@ void close_registered(int fd) {
     registry.descriptors.erase(found);
 }
 
+// What stands at `path`, when it is a regular file; checked through a
+// descriptor of its own, closed again at once, so that nothing else is
+// opened for writing and a child forked during the wait inherits nothing
+// but the registered lock descriptor.
+errors::Result<struct stat> regular_file(const std::string& path) {
+    auto checked = open_manifest(path, Accept::RegularFile);
+    if (!checked) return std::move(checked.error());
+    return checked.value().info;
+}
+
 }  // namespace
 
 ManifestLock::ManifestLock(ManifestLock&& other) noexcept
@@ -109,13 +119,12 @@ int ManifestLock::still_held(const Waiting& waiting) const {
 // and tries again on the file that is there now.
 errors::Result<ManifestLock> ManifestLock::take(const std::string& path, const Waiting& waiting) {
     for (;;) {
-        // Refuses what is not a regular file before it is opened for writing.
-        auto checked = open_manifest(path, Accept::RegularFile);
+        auto checked = regular_file(path);
         if (!checked) return std::move(checked.error());
         ManifestLock lock;
         if (lock.open(path) != 0) return ConfigError(ErrorKind::FileNotFound, path);
         if (::fstat(lock.fd_, &lock.info_) != 0) return ConfigError(ErrorKind::FileWrite, os_error(errno));
-        if (!same_file(lock.info_, checked.value().info)) continue;
+        if (!same_file(lock.info_, checked.value())) continue;
         if (const int error = lock.acquire(waiting); error != 0) return ConfigError(ErrorKind::FileWrite, os_error(error));
         struct stat current {};
         if (::stat(path.c_str(), &current) != 0 || !same_file(lock.info_, current)) continue;
