@@ -10,7 +10,7 @@ namespace {
 class LettingThreadsRun final : public schema::Waiting {
 public:
     // The call touches no Python object.
-    long blocking(const std::function<long()>& call) const override {
+    long blocking(const std::function<long()>& call) const noexcept override {
         long result = 0;
         int error = 0;
         Py_BEGIN_ALLOW_THREADS

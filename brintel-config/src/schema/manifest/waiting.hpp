@@ -15,7 +15,9 @@ public:
 
     // Runs `call`, a system call that may block for as long as another
     // process decides, and returns its result with errno as the call left it.
-    virtual long blocking(const std::function<long()>& call) const { return call(); }
+    // Nothing may be thrown from it: the Python layer runs it without the
+    // interpreter lock.
+    virtual long blocking(const std::function<long()>& call) const noexcept { return call(); }
 
     // True when a signal arrived that asks for the operation to be given
     // up; the caller then stops before it changes anything.
