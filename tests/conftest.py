@@ -19,10 +19,8 @@ def run_python():
 
     def run(code: str, **kwargs) -> subprocess.CompletedProcess:
         kwargs.setdefault("timeout", 600)
-        return subprocess.run(
-            [sys.executable, "-c", textwrap.dedent(code)],
-            capture_output=True, text=True, **kwargs,
-        )
+        kwargs.setdefault("text", True)
+        return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, **kwargs)
 
     return run
 

@@ -1,15 +1,17 @@
 import os
 import pathlib
 import re
+import signal
 import stat
 import textwrap
-import time
 
 import pytest
 
 from brintel_config import ReaderConfig, read_brintel_readers_config
 
 from manifests import SERVER_CONFIG, fields_of as fields, manifest
+from updates import (AS_NOBODY, IMPORT_LLAMA, NOBODY, interrupt_while_blocked, llama, normal_update_text,  # noqa: F401
+                     root_only, shared_directory)
 
 WORKED_EXAMPLE = SERVER_CONFIG.join(["brintel:\n", """\
   readers_config:
@@ -44,16 +46,12 @@ def path(tmp_path):
     return target
 
 
-
-def llama():
-    return ReaderConfig(model_name="llama", device="cuda", consumer_group="primary",
-                        cuda_visible_devices="0,1", tensor_parallel=2)
-
-
+# The one golden text; every other test compares against what a normal
+# update writes (updates.normal_update_text), so that a new field touches
+# only this.
 def test_worked_example_is_written_byte_for_byte(path):
     assert llama().add_to_manifest_yaml(str(path), "r1") is None
-    assert path.read_text() == WORKED_EXAMPLE
-    assert len(WORKED_EXAMPLE.splitlines()) == 36
+    assert path.read_text() == WORKED_EXAMPLE == normal_update_text()
 
 
 TRICKY = ["", "null", "~", "true", "0x10", "007", "-5", "1e3", ".inf", "a: b", " lead",
@@ -125,7 +123,7 @@ def test_records_validate_would_refuse_are_stored(path):
 def test_other_top_level_entries_are_dropped(path):
     path.write_text(manifest() + manifest(key="other"))
     llama().add_to_manifest_yaml(str(path), "r1")
-    assert path.read_text() == WORKED_EXAMPLE
+    assert path.read_text() == normal_update_text()
 
 
 def display(excinfo):
@@ -190,7 +188,7 @@ def test_argument_binding(args, kwargs, message):
 
 def test_keywords_are_accepted(path):
     llama().add_to_manifest_yaml(reader_id="r1", path=str(path))
-    assert path.read_text() == WORKED_EXAMPLE
+    assert path.read_text() == normal_update_text()
 
 
 def test_permissions_of_the_replaced_file_are_kept(path):
@@ -302,7 +300,7 @@ def test_symlink_is_replaced_by_a_file_no_wider_than_its_target(tmp_path, path, 
         os.umask(umask)
     assert not link.is_symlink()
     assert stat.S_IMODE(link.stat().st_mode) == kept
-    assert link.read_text() == WORKED_EXAMPLE
+    assert link.read_text() == normal_update_text()
     assert path.read_bytes() == before
 
 
@@ -363,33 +361,13 @@ def test_every_update_that_returns_has_landed_when_locking_fails_at_times(fault_
     assert stored_ids(path) - {"r1"} == returned
 
 
-root_only = pytest.mark.skipif(os.geteuid() != 0, reason="needs root to act as another user")
-
-# Runs the rest of a snippet as the unprivileged user nobody; what it needs
-# from the installation is imported first.
-AS_NOBODY = """
-import os, sys
-import brintel_config
-os.setgroups([])
-os.setresgid(65534, 65534, 65534)
-os.setresuid(65534, 65534, 65534)
-"""
-
-
 @pytest.fixture
-def nobodys_manifest():
-    """A manifest owned by the user nobody, in a directory of root's that
-    nobody can reach (outside pytest's private tree)."""
-    import shutil
-    import tempfile
-    directory = pathlib.Path(tempfile.mkdtemp(prefix="brintel-"))
-    directory.chmod(0o755)
-    target = directory / "manifest.yaml"
+def nobodys_manifest(shared_directory):
+    """A manifest owned by the user nobody, in a directory of root's."""
+    target = shared_directory / "manifest.yaml"
     target.write_text(manifest())
-    os.chown(target, 65534, 65534)
-    yield target
-    directory.chmod(0o755)
-    shutil.rmtree(directory)
+    os.chown(target, NOBODY, NOBODY)
+    return target
 
 
 @root_only
@@ -407,28 +385,25 @@ def test_directory_that_takes_no_new_files_gets_the_manifest_rewritten_in_place(
     target = nobodys_manifest
     target.chmod(0o640)
     inode = target.stat().st_ino
-    result = run_python(AS_NOBODY + f"""
-from brintel_config import ReaderConfig
-ReaderConfig(model_name="llama", device="cuda", consumer_group="primary", cuda_visible_devices="0,1",
-             tensor_parallel=2).add_to_manifest_yaml({str(target)!r}, "r1")
-""")
+    result = run_python(AS_NOBODY + f"llama().add_to_manifest_yaml({str(target)!r}, 'r1')\n")
     assert result.returncode == 0, result.stderr
-    assert target.read_text() == WORKED_EXAMPLE
+    assert target.read_text() == normal_update_text()
     assert (target.stat().st_ino, stat.S_IMODE(target.stat().st_mode)) == (inode, 0o640)
     assert os.listdir(target.parent) == ["manifest.yaml"]
 
 
+# EBUSY, EXDEV and a sticky directory's EPERM on renaming; EACCES, EPERM, a
+# read-only root's EROFS and ENAMETOOLONG on creating the temporary file.
 @pytest.mark.parametrize("fault", [{"BRINTEL_FAIL_RENAME": "16"}, {"BRINTEL_FAIL_RENAME": "18"},
-                                   {"BRINTEL_FAIL_CREATE": "13"}, {"BRINTEL_FAIL_CREATE": "1"}])
+                                   {"BRINTEL_FAIL_RENAME": "1"}, {"BRINTEL_FAIL_CREATE": "13"},
+                                   {"BRINTEL_FAIL_CREATE": "1"}, {"BRINTEL_FAIL_CREATE": "30"},
+                                   {"BRINTEL_FAIL_CREATE": "36"}])
 def test_refused_replacement_falls_back_to_rewriting_in_place(fault_env, run_python, path, fault):
     inode = path.stat().st_ino
-    result = run_python(f"""
-        from brintel_config import ReaderConfig
-        ReaderConfig(model_name="llama", device="cuda", consumer_group="primary", cuda_visible_devices="0,1",
-                     tensor_parallel=2).add_to_manifest_yaml({str(path)!r}, "r1")
-    """, env=fault_env(**fault))
+    result = run_python(IMPORT_LLAMA + f"llama().add_to_manifest_yaml({str(path)!r}, 'r1')\n",
+                        env=fault_env(**fault))
     assert result.returncode == 0, result.stderr
-    assert path.read_text() == WORKED_EXAMPLE
+    assert path.read_text() == normal_update_text()
     assert path.stat().st_ino == inode
     assert os.listdir(path.parent) == [path.name]
 
@@ -475,41 +450,25 @@ def test_a_manifest_can_still_be_read_from_a_pipe(run_python):
     assert result.stdout == "piped\n", result.stderr
 
 
-def test_waiting_for_the_lock_lets_threads_run_and_ctrl_c_through(path):
+# A suite run as a background job hands SIGINT down ignored.
+@pytest.mark.parametrize("inherited", [signal.SIG_DFL, signal.SIG_IGN])
+def test_waiting_for_the_lock_lets_threads_run_and_ctrl_c_through(path, inherited):
     import fcntl
-    import signal
-    import subprocess
-    import sys
     before = path.read_bytes()
-    code = f"""
-        import threading, time
-        from brintel_config import ReaderConfig
-        ticks = 0
-        def tick():
-            global ticks
-            while True:
-                time.sleep(0.01)
-                ticks += 1
-        threading.Thread(target=tick, daemon=True).start()
-        print("waiting", flush=True)
-        try:
-            ReaderConfig(model_name="m", device="cpu").add_to_manifest_yaml({str(path)!r}, "r1")
-        except KeyboardInterrupt:
-            print("interrupted", ticks)
-    """
     directory = os.open(path.parent, os.O_RDONLY)
     with open(path) as held:
         # The directory too: an update serialised on it must not pass either.
         fcntl.flock(held, fcntl.LOCK_EX)
         fcntl.flock(directory, fcntl.LOCK_EX)
-        child = subprocess.Popen([sys.executable, "-c", textwrap.dedent(code)], stdout=subprocess.PIPE, text=True)
         try:
-            assert child.stdout.readline() == "waiting\n"
-            time.sleep(1)
-            child.send_signal(signal.SIGINT)
-            out, _ = child.communicate(timeout=20)
+            out = interrupt_while_blocked(f"""
+                from brintel_config import ReaderConfig
+                try:
+                    ReaderConfig(model_name="m", device="cpu").add_to_manifest_yaml({str(path)!r}, "r1")
+                except KeyboardInterrupt:
+                    print("interrupted", ticks)
+            """, preexec_fn=lambda: signal.signal(signal.SIGINT, inherited))
         finally:
-            child.kill()
             os.close(directory)
     word, ticks = out.split()
     assert word == "interrupted" and int(ticks) >= 10

@@ -3,6 +3,7 @@
 #include "entry.hpp"
 #include "module.hpp"
 #include "raise.hpp"
+#include "waiting.hpp"
 #include "../schema/manifest/manifest.hpp"
 
 namespace brintel::py {
@@ -17,7 +18,7 @@ PyObject* read_brintel_readers_config(PyObject*, PyObject* const* args, Py_ssize
         const auto texts = bind_texts(signature, args, static_cast<size_t>(nargsf), kwnames, "str");
         if (!texts) return nullptr;
         const auto& [path, reader_id] = *texts;
-        auto reader = schema::read_reader_from_manifest(path, reader_id);
+        auto reader = schema::read_reader_from_manifest(path, reader_id, letting_threads_run());
         if (!reader) return raise(reader.error());
         return wrap_reader(std::move(reader.value())).release();
     });

@@ -7,16 +7,14 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <deque>
+#include <memory>
 
 namespace brintel::schema {
 namespace {
 
 using errors::ConfigError;
 using errors::ErrorKind;
-
-// One byte more than a manifest may hold, so the YAML layer sees that it is
-// too large; nothing beyond is kept.
-constexpr std::uint64_t read_limit = (std::uint64_t{1} << 32) + 1;
 
 Descriptor open_nonblocking(const std::string& path) {
     return Descriptor(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
@@ -34,6 +32,68 @@ bool block_on_pipe(int fd) {
     return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
 
+// One read, repeated when a signal interrupts it. With `waiting`, the read
+// may block for as long as a writer likes, and a signal that asks to give
+// up ends it: -1 then, as on failure.
+ssize_t read_some(int fd, char* buffer, std::size_t size, const Waiting* waiting) {
+    for (;;) {
+        ssize_t got = 0;
+        if (waiting) {
+            // A signal that came before the read would not interrupt it.
+            if (waiting->interrupted()) return -1;
+            got = waiting->blocking([&] { return static_cast<long>(::read(fd, buffer, size)); });
+        } else {
+            got = ::read(fd, buffer, size);
+        }
+        if (got >= 0 || errno != EINTR) return got;
+    }
+}
+
+ReadOutcome read_file(int fd, std::uint64_t size, std::uint64_t limit, std::string& out) {
+    if (size > limit) return ReadOutcome::TooLarge;
+    out.reserve(static_cast<std::size_t>(size));
+    // The file may grow while it is read; never more than one byte past
+    // the limit is kept.
+    std::uint64_t total = 0;
+    char buffer[1 << 16];
+    for (;;) {
+        const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buffer, limit + 1 - total));
+        const ssize_t got = read_some(fd, buffer, wanted, nullptr);
+        if (got == 0) return ReadOutcome::Complete;
+        if (got < 0) return ReadOutcome::Failed;
+        out.append(buffer, static_cast<std::size_t>(got));
+        total += static_cast<std::uint64_t>(got);
+        if (total > limit) return ReadOutcome::TooLarge;
+    }
+}
+
+// A pipe's size is known only at its end, so it is gathered in blocks: one
+// that proves too large has cost no more than the limit, and one that fits
+// is joined into one text, each block freed as soon as it is copied.
+ReadOutcome read_stream(int fd, std::uint64_t limit, std::string& out, const Waiting& waiting) {
+    constexpr std::size_t block_size = std::size_t{1} << 20;
+    struct Block {
+        std::unique_ptr<char[]> bytes{new char[block_size]};
+        std::size_t used = 0;
+    };
+    std::deque<Block> blocks;
+    std::uint64_t total = 0;
+    for (;;) {
+        if (blocks.empty() || blocks.back().used == block_size) blocks.emplace_back();
+        Block& block = blocks.back();
+        const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(block_size - block.used, limit + 1 - total));
+        const ssize_t got = read_some(fd, block.bytes.get() + block.used, wanted, &waiting);
+        if (got == 0) break;
+        if (got < 0) return ReadOutcome::Failed;
+        block.used += static_cast<std::size_t>(got);
+        total += static_cast<std::uint64_t>(got);
+        if (total > limit) return ReadOutcome::TooLarge;
+    }
+    out.reserve(static_cast<std::size_t>(total));
+    for (; !blocks.empty(); blocks.pop_front()) out.append(blocks.front().bytes.get(), blocks.front().used);
+    return ReadOutcome::Complete;
+}
+
 }  // namespace
 
 std::string os_error(int code) {
@@ -42,37 +102,23 @@ std::string os_error(int code) {
     return std::string(text) + " (os error " + std::to_string(code) + ")";
 }
 
-errors::Result<Descriptor> open_manifest(const std::string& path, Accept accept) {
+errors::Result<OpenFile> open_manifest(const std::string& path, Accept accept) {
     // No file has a name with a NUL in it; the system would see a shorter one.
     if (path.find('\0') != std::string::npos) return ConfigError(ErrorKind::FileNotFound, path);
-    Descriptor file = open_nonblocking(path);
-    struct stat info {};
-    if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !acceptable(info, accept)) {
+    OpenFile opened{open_nonblocking(path)};
+    if (opened.file.get() < 0 || ::fstat(opened.file.get(), &opened.info) != 0 || !acceptable(opened.info, accept)) {
         return ConfigError(ErrorKind::FileNotFound, path);
     }
-    if (S_ISFIFO(info.st_mode) && !block_on_pipe(file.get())) return ConfigError(ErrorKind::FileNotFound, path);
-    return file;
+    if (S_ISFIFO(opened.info.st_mode) && !block_on_pipe(opened.file.get())) {
+        return ConfigError(ErrorKind::FileNotFound, path);
+    }
+    return opened;
 }
 
-bool read_all(int fd, std::string& out) {
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) return false;
-    if (S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) < read_limit) {
-        out.reserve(static_cast<std::size_t>(info.st_size));
-    }
-    char buffer[1 << 16];
-    while (out.size() < read_limit) {
-        const std::size_t wanted = static_cast<std::size_t>(
-            std::min<std::uint64_t>(sizeof buffer, read_limit - out.size()));
-        const ssize_t got = ::read(fd, buffer, wanted);
-        if (got == 0) return true;
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        out.append(buffer, static_cast<std::size_t>(got));
-    }
-    return true;
+ReadOutcome read_all(int fd, const struct stat& info, std::uint64_t limit, std::string& out,
+                     const Waiting& waiting) {
+    if (S_ISREG(info.st_mode)) return read_file(fd, static_cast<std::uint64_t>(info.st_size), limit, out);
+    return read_stream(fd, limit, out, waiting);
 }
 
 errors::Status write_all(int fd, std::string_view text) {

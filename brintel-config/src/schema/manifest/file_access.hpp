@@ -4,13 +4,20 @@
 
 #include "errors/config_error.hpp"
 #include "descriptor.hpp"
+#include "waiting.hpp"
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace brintel::schema {
+
+// The most a manifest may hold. A manifest of 100,000 readers is about
+// 30 MB; what is larger is no manifest, and is refused before it costs more
+// memory than this.
+inline constexpr std::uint64_t max_manifest_bytes = std::uint64_t{64} << 20;
 
 // The system's description of an error number and the number itself,
 // "No locks available (os error 37)".
@@ -20,14 +27,24 @@ std::string os_error(int code);
 // fed through a pipe; an update only ever replaces a regular file.
 enum class Accept { RegularFile, RegularFileOrPipe };
 
+struct OpenFile {
+    Descriptor file;
+    struct stat info {};
+};
+
 // Opens `path` for reading without blocking on what is not a file: devices,
 // sockets and directories are refused, and so are pipes unless accepted.
 // Refusals and failures give FileNotFound with `path`.
-errors::Result<Descriptor> open_manifest(const std::string& path, Accept accept);
+errors::Result<OpenFile> open_manifest(const std::string& path, Accept accept);
 
-// The whole content of `fd` appended to `out`. Reading stops past 4 GiB,
-// which no manifest may reach, so an endless stream cannot exhaust memory.
-bool read_all(int fd, std::string& out);
+enum class ReadOutcome { Complete, Failed, TooLarge };
+
+// The whole content of the open file `fd` (described by `info`) appended to
+// `out`. A regular file larger than `limit` is refused from its size, and
+// any file or pipe as soon as it has given one byte more. A pipe is read
+// through `waiting`, since its writer decides how long that takes.
+ReadOutcome read_all(int fd, const struct stat& info, std::uint64_t limit, std::string& out,
+                     const Waiting& waiting);
 
 // Writes every byte of `text`, retrying partial and interrupted writes.
 errors::Status write_all(int fd, std::string_view text);

@@ -5,8 +5,10 @@
 #include "schema/records.hpp"
 #include "yaml/document.hpp"
 #include "yaml/read.hpp"
+#include "waiting.hpp"
 
-#include <functional>
+#include <sys/stat.h>
+
 #include <string>
 
 namespace brintel::schema {
@@ -16,14 +18,16 @@ inline constexpr std::string_view product_key = "brintel";
 
 // Reads the manifest at `path` and returns a copy of its product entry.
 // With `unique_reader_ids`, every reader id gets "_" and a fresh random
-// UUID appended.
-errors::Result<OptionManifestConfig> read_from_manifest_yaml(const std::string& path,
-                                                             bool unique_reader_ids);
+// UUID appended. A manifest fed through a pipe is waited for through
+// `waiting`.
+errors::Result<OptionManifestConfig> read_from_manifest_yaml(const std::string& path, bool unique_reader_ids,
+                                                             const Waiting& waiting = plain_waiting());
 
 // Reads the manifest at `path` and returns a copy of the reader stored under
 // `reader_id`: read_from_manifest_yaml and find_reader in one, holding no
 // other reader in memory on the way.
-errors::Result<ReaderConfig> read_reader_from_manifest(const std::string& path, const std::string& reader_id);
+errors::Result<ReaderConfig> read_reader_from_manifest(const std::string& path, const std::string& reader_id,
+                                                       const Waiting& waiting = plain_waiting());
 
 // A manifest read as read_from_manifest_yaml reads it, with what locates
 // its contents: the loaded events and, when reading failed, where.
@@ -41,27 +45,23 @@ errors::Result<InspectedManifest> inspect_manifest(const std::string& path);
 errors::Result<ReaderConfig> find_reader(const OptionManifestConfig& manifest,
                                          const std::string& reader_id);
 
-// Waits until an exclusive lock on the open file `fd` is taken. Returns 0,
-// or the error number that ended the wait; the update then gives up. The
-// Python layer passes one that lets other threads run and signals through.
-using LockWait = std::function<int(int fd)>;
-
-// The plain wait: blocks in flock, repeated when a signal interrupts it.
-int wait_for_lock(int fd);
-
 // Stores a copy of `reader` under `reader_id` in the manifest at `path`
 // (replacing a reader of that id) and writes the product entry back; the
 // other top-level entries are not kept. Updates of one manifest are
-// serialised by a lock on it; one that cannot take the lock fails.
+// serialised by a lock on it; one that cannot take the lock fails. The
+// wait for another update's lock goes through `waiting`, and a signal that
+// asks to give up stops the update at any point before it writes.
 errors::Status add_to_manifest_yaml(const ReaderConfig& reader, const std::string& path,
-                                    const std::string& reader_id, const LockWait& wait = wait_for_lock);
+                                    const std::string& reader_id, const Waiting& waiting = plain_waiting());
 
 // The whole file as text; FileNotFound with `path` when it cannot be read,
-// is not a file (or a pipe) or is not UTF-8.
-errors::Result<std::string> read_text_file(const std::string& path);
+// is not a file (or a pipe) or is not UTF-8, and Serialization when it is
+// larger than a manifest may be.
+errors::Result<std::string> read_text_file(const std::string& path, const Waiting& waiting = plain_waiting());
 
-// The whole text readable from `fd`; FileNotFound with `path` as above.
-errors::Result<std::string> read_text(int fd, const std::string& path);
+// The whole text readable from `fd`, described by `info`; errors as above.
+errors::Result<std::string> read_text(int fd, const struct stat& info, const std::string& path,
+                                      const Waiting& waiting);
 
 // A random UUID in its 36-character lower-case form.
 std::string new_uuid();

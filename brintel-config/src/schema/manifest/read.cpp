@@ -1,6 +1,7 @@
 #include "manifest.hpp"
 
 #include "file_access.hpp"
+#include "messages.hpp"
 
 #include "yaml/read.hpp"
 #include "yaml/messages.hpp"
@@ -21,17 +22,23 @@ std::string new_uuid() {
     return text;
 }
 
-errors::Result<std::string> read_text(int fd, const std::string& path) {
+errors::Result<std::string> read_text(int fd, const struct stat& info, const std::string& path,
+                                      const Waiting& waiting) {
     std::string text;
+    switch (read_all(fd, info, max_manifest_bytes, text, waiting)) {
+    case ReadOutcome::Complete: break;
     // The operating system's reason is not part of the message.
-    if (!read_all(fd, text) || !is_valid_utf8(text)) return ConfigError(ErrorKind::FileNotFound, path);
+    case ReadOutcome::Failed: return ConfigError(ErrorKind::FileNotFound, path);
+    case ReadOutcome::TooLarge: return ConfigError(ErrorKind::Serialization, message::too_large(max_manifest_bytes));
+    }
+    if (!is_valid_utf8(text)) return ConfigError(ErrorKind::FileNotFound, path);
     return text;
 }
 
-errors::Result<std::string> read_text_file(const std::string& path) {
-    auto file = open_manifest(path, Accept::RegularFileOrPipe);
-    if (!file) return std::move(file.error());
-    return read_text(file.value().get(), path);
+errors::Result<std::string> read_text_file(const std::string& path, const Waiting& waiting) {
+    auto opened = open_manifest(path, Accept::RegularFileOrPipe);
+    if (!opened) return std::move(opened.error());
+    return read_text(opened.value().file.get(), opened.value().info, path, waiting);
 }
 
 void make_reader_ids_unique(ReaderMap& readers) {
@@ -54,8 +61,9 @@ errors::Result<OptionManifestConfig> product_entry(errors::Result<DocumentMap<Op
     return std::move(entry->second);
 }
 
-errors::Result<OptionManifestConfig> read_product_entry(const std::string& path, yaml::Selection selection) {
-    auto text = read_text_file(path);
+errors::Result<OptionManifestConfig> read_product_entry(const std::string& path, yaml::Selection selection,
+                                                        const Waiting& waiting) {
+    auto text = read_text_file(path, waiting);
     if (!text) return std::move(text.error());
     selection.entry = product_key;
     return product_entry(yaml::read_document_map<OptionManifestConfig>(std::move(text.value()), selection));
@@ -72,15 +80,16 @@ errors::Result<InspectedManifest> inspect_manifest(const std::string& path) {
     return InspectedManifest{std::move(loaded), std::move(entry), std::move(site)};
 }
 
-errors::Result<OptionManifestConfig> read_from_manifest_yaml(const std::string& path,
-                                                             bool unique_reader_ids) {
-    auto manifest = read_product_entry(path, {});
+errors::Result<OptionManifestConfig> read_from_manifest_yaml(const std::string& path, bool unique_reader_ids,
+                                                             const Waiting& waiting) {
+    auto manifest = read_product_entry(path, {}, waiting);
     if (manifest && unique_reader_ids) make_reader_ids_unique(manifest.value().readers_config);
     return manifest;
 }
 
-errors::Result<ReaderConfig> read_reader_from_manifest(const std::string& path, const std::string& reader_id) {
-    auto manifest = read_product_entry(path, {std::nullopt, reader_id});
+errors::Result<ReaderConfig> read_reader_from_manifest(const std::string& path, const std::string& reader_id,
+                                                       const Waiting& waiting) {
+    auto manifest = read_product_entry(path, {std::nullopt, reader_id}, waiting);
     if (!manifest) return std::move(manifest.error());
     return find_reader(manifest.value(), reader_id);
 }

@@ -1,25 +1,28 @@
-// Storing a reader into a manifest without ever losing the manifest or an
-// update.
+// Storing a reader into a manifest without ever losing the manifest, an
+// update, or who may read and write it.
 //
 // Updates of one manifest are serialised by an exclusive lock on the file
 // itself; an update that cannot take it fails rather than go on unlocked.
 // The new text is produced in full, written to a private file beside the
-// manifest, synced, and renamed over it, so a reader of the manifest sees
-// either the old or the new content and a failure leaves the old one as it
-// was. Where the directory takes no new file or the path cannot be renamed
-// over (a file mounted on its own), the file is rewritten in place instead.
+// manifest, given the manifest's owner, group, extended attributes (its ACL
+// among them) and mode, synced, and renamed over it: a reader of the
+// manifest sees either the old or the new content, and a failure leaves the
+// old one as it was. Where that replacement is refused (the directory takes
+// no new file, is read-only or sticky, the path cannot be renamed over) or
+// could not carry the owner or the attributes, the file is rewritten in
+// place instead, which keeps its inode and everything on it.
 #include "manifest.hpp"
 
+#include "attributes.hpp"
 #include "file_access.hpp"
+#include "lock.hpp"
+#include "replacement.hpp"
 
 #include "yaml/read.hpp"
 #include "yaml/write.hpp"
 #include "yaml/messages.hpp"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,210 +33,87 @@ namespace {
 using errors::ConfigError;
 using errors::ErrorKind;
 
-constexpr std::size_t uuid_length = 36;
-constexpr std::string_view temporary_suffix = ".tmp";
-
-struct LockedManifest {
-    Descriptor file;
-    struct stat info {};
-};
-
-// 0, or the error number that prevented the lock.
-int take_lock(int fd, const LockWait& wait) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return 0;
-    if (errno != EWOULDBLOCK && errno != EINTR) return errno;
-    return wait(fd);
-}
-
-// The lock is on the file, and an update replaces the file: one that waited
-// may hold the lock of a file that is no longer at the path, so it checks
-// and tries again on the file that is there now.
-errors::Result<LockedManifest> lock_manifest(const std::string& path, const LockWait& wait) {
-    for (;;) {
-        auto opened = open_manifest(path, Accept::RegularFile);
-        if (!opened) return std::move(opened.error());
-        LockedManifest locked{std::move(opened.value())};
-        if (const int error = take_lock(locked.file.get(), wait); error != 0) {
-            return ConfigError(ErrorKind::FileWrite, os_error(error));
-        }
-        struct stat current {};
-        if (::fstat(locked.file.get(), &locked.info) != 0) return ConfigError(ErrorKind::FileWrite, os_error(errno));
-        if (::stat(path.c_str(), &current) == 0 && same_file(locked.info, current)) return locked;
-    }
-}
-
-std::string directory_of(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The start of the names of this manifest's temporary files,
-// ".<name>.", followed by a UUID and ".tmp".
-std::string temporary_prefix(const std::string& path) {
-    const auto slash = path.rfind('/');
-    const std::string_view name = std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
-    std::string prefix(".");
-    prefix.append(name.substr(0, 128)).push_back('.');
-    return prefix;
-}
-
-std::string temporary_name(const std::string& path) {
-    const auto slash = path.rfind('/');
-    const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    return directory + temporary_prefix(path) + new_uuid() + std::string(temporary_suffix);
-}
-
-bool is_uuid(std::string_view text) {
-    if (text.size() != uuid_length) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        const char c = text[i];
-        if (dash ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-    }
-    return true;
-}
-
-bool is_temporary_of(std::string_view name, std::string_view prefix) {
-    if (name.size() != prefix.size() + uuid_length + temporary_suffix.size()) return false;
-    if (!name.starts_with(prefix) || !name.ends_with(temporary_suffix)) return false;
-    return is_uuid(name.substr(prefix.size(), uuid_length));
-}
-
-// Files an update left when its process died between creating and renaming
-// them. Only the holder of the manifest's lock calls this, and no other
-// update of this manifest is then under way, so every such file is stale.
-// A directory that cannot be listed keeps them.
-void remove_stale_temporaries(const std::string& path) {
-    DIR* directory = ::opendir(directory_of(path).c_str());
-    if (!directory) return;
-    const std::string prefix = temporary_prefix(path);
-    while (const dirent* entry = ::readdir(directory)) {
-        if (is_temporary_of(entry->d_name, prefix)) ::unlinkat(::dirfd(directory), entry->d_name, 0);
-    }
-    ::closedir(directory);
-}
-
-// The process's file-creation mask. umask() can only read it by setting it,
-// which would race with files created by other threads meanwhile.
-mode_t creation_mask() {
-    Descriptor status(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
-    std::string text;
-    const auto field = status.get() >= 0 && read_all(status.get(), text) ? text.find("\nUmask:\t")
-                                                                         : std::string::npos;
-    if (field != std::string::npos) return static_cast<mode_t>(std::stoul(text.substr(field + 8, 4), nullptr, 8));
-    const mode_t mask = ::umask(022);
-    ::umask(mask);
-    return mask;
-}
-
-// The permission bits the new file gets: those of the file it replaces.
-// A symbolic link gives way to a new file, made as any new file is, but
-// never readable by more than the file it pointed to.
-mode_t kept_mode(const std::string& path, const struct stat& replaced) {
-    const mode_t bits = replaced.st_mode & 0777;
-    struct stat entry {};
-    if (::lstat(path.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode)) return bits & 0666 & ~creation_mask();
-    return bits;
-}
-
-void sync_directory(const std::string& path) {
-    // Makes the rename itself survive a crash; a directory we may not read
-    // cannot be synced, and the rename stands all the same.
-    Descriptor directory(::open(directory_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.get() >= 0) ::fsync(directory.get());
-}
-
-// A temporary file beside the manifest; removed again unless renamed.
-class Replacement {
-public:
-    explicit Replacement(const std::string& path) : path_(path), temporary_(temporary_name(path)) {}
-    Replacement(const Replacement&) = delete;
-    Replacement& operator=(const Replacement&) = delete;
-    ~Replacement() { discard(); }
-
-    // 0, or the error number. The file is private from its first byte: the
-    // text may hold tokens that only the manifest's readers may see.
-    int create() {
-        file_.reset(::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (file_.get() < 0) return errno;
-        created_ = true;
-        return 0;
-    }
-
-    errors::Status write(std::string_view text, mode_t mode) {
-        if (auto written = write_all(file_.get(), text); !written) return written;
-        // A failed fchmod leaves the file narrower than intended, never wider.
-        ::fchmod(file_.get(), mode);
-        if (::fsync(file_.get()) != 0) return ConfigError(ErrorKind::FileWrite, os_error(errno));
-        file_.close();
-        return errors::success();
-    }
-
-    // 0, or the error number.
-    int rename() {
-        if (::rename(temporary_.c_str(), path_.c_str()) != 0) return errno;
-        created_ = false;
-        return 0;
-    }
-
-    void discard() {
-        file_.close();
-        if (created_) ::unlink(temporary_.c_str());
-        created_ = false;
-    }
-
-private:
-    const std::string& path_;
-    std::string temporary_;
-    Descriptor file_;
-    bool created_ = false;
-};
+ConfigError write_error(int error) { return ConfigError(ErrorKind::FileWrite, os_error(error)); }
 
 bool cannot_reserve(int error) { return error == EOPNOTSUPP || error == ENOSYS || error == EINVAL; }
 
 // Rewrites the locked file itself. Space for the whole text is reserved
 // first where the file system can, so that a full disk fails before the
-// old text is touched; a crash meanwhile can leave a partial manifest.
-errors::Status rewrite_in_place(const std::string& path, const LockedManifest& locked, std::string_view text) {
-    Descriptor file(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    struct stat info {};
-    if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !same_file(info, locked.info)) {
-        return ConfigError(ErrorKind::FileNotFound, path);
-    }
+// old text is touched; a crash or an I/O error meanwhile can leave a partial
+// manifest, or the new text not yet synced.
+errors::Status rewrite_in_place(const ManifestLock& lock, std::string_view text, const Waiting& waiting) {
+    if (const int error = lock.still_held(waiting); error != 0) return write_error(error);
+    const int fd = lock.fd();
     const auto size = static_cast<off_t>(text.size());
-    if (::fallocate(file.get(), FALLOC_FL_KEEP_SIZE, 0, size) != 0 && !cannot_reserve(errno)) {
-        return ConfigError(ErrorKind::FileWrite, os_error(errno));
-    }
-    if (auto written = write_all(file.get(), text); !written) return written;
-    if (::ftruncate(file.get(), size) != 0 || ::fsync(file.get()) != 0) {
-        return ConfigError(ErrorKind::FileWrite, os_error(errno));
-    }
+    if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, size) != 0 && !cannot_reserve(errno)) return write_error(errno);
+    // The text was read through this descriptor.
+    if (::lseek(fd, 0, SEEK_SET) != 0) return write_error(errno);
+    if (auto written = write_all(fd, text); !written) return written;
+    if (::ftruncate(fd, size) != 0 || ::fsync(fd) != 0) return write_error(errno);
     return errors::success();
 }
 
-bool refused_by_directory(int error) { return error == EACCES || error == EPERM; }
-bool refused_by_mount(int error) { return error == EBUSY || error == EXDEV; }
-
-errors::Status store(const std::string& path, const LockedManifest& locked, std::string_view text) {
-    Replacement replacement(path);
-    if (const int error = replacement.create(); error != 0) {
-        if (refused_by_directory(error)) return rewrite_in_place(path, locked, text);
-        return ConfigError(ErrorKind::FileNotFound, path);
-    }
-    if (auto written = replacement.write(text, kept_mode(path, locked.info)); !written) return written;
-    if (const int error = replacement.rename(); error != 0) {
-        if (!refused_by_mount(error)) return ConfigError(ErrorKind::FileWrite, os_error(error));
-        replacement.discard();
-        return rewrite_in_place(path, locked, text);
-    }
-    sync_directory(path);
-    return errors::success();
+// Errors that say the manifest cannot be replaced here, but may well be
+// rewritten: a directory that takes no new file (another user's, a
+// read-only root with the manifest mounted writable on it, a name too long
+// for a sibling), a sticky directory, a path that is a mount point.
+bool replacement_refused(int error) {
+    return error == EACCES || error == EPERM || error == EROFS || error == ENAMETOOLONG || error == EBUSY ||
+           error == EXDEV;
 }
 
-errors::Result<std::string> updated_text(const LockedManifest& locked, const std::string& path,
+class Store {
+public:
+    Store(const std::string& path, const ManifestLock& lock, std::string_view text, const Waiting& waiting)
+        : path_(path), lock_(lock), text_(text), waiting_(waiting), replacement_(path) {}
+
+    errors::Status run() {
+        if (const int error = replacement_.create(); error != 0) return refused(error);
+        if (const int error = keep_owner(replacement_.fd(), lock_.info()); error != 0) {
+            if (error != EPERM) return write_error(error);
+            // Another user's file, which this caller cannot give away. Where
+            // it cannot be rewritten either, the caller's own file replaces
+            // it, as a removal and new file would.
+            if (lock_.write_refused() == 0) return in_place();
+        }
+        if (auto written = replacement_.write(text_); !written) return written;
+        if (const int error = copy_extended_attributes(lock_.fd(), replacement_.fd()); error != 0) {
+            return in_place_or(error);
+        }
+        if (auto finished = replacement_.finish(kept_mode(path_, lock_.info())); !finished) return finished;
+        if (const int error = lock_.still_held(waiting_); error != 0) return write_error(error);
+        if (const int error = replacement_.rename(); error != 0) return refused(error);
+        sync_directory(path_);
+        return errors::success();
+    }
+
+private:
+    errors::Status refused(int error) {
+        if (!replacement_refused(error)) return write_error(error);
+        return in_place_or(error);
+    }
+
+    // In place, or where the file is not open for writing, `error`.
+    errors::Status in_place_or(int error) {
+        if (lock_.write_refused() != 0) return write_error(error);
+        return in_place();
+    }
+
+    errors::Status in_place() {
+        replacement_.discard();
+        return rewrite_in_place(lock_, text_, waiting_);
+    }
+
+    const std::string& path_;
+    const ManifestLock& lock_;
+    std::string_view text_;
+    const Waiting& waiting_;
+    Replacement replacement_;
+};
+
+errors::Result<std::string> updated_text(const ManifestLock& lock, const std::string& path,
                                          const ReaderConfig& reader, const std::string& reader_id) {
-    auto text = read_text(locked.file.get(), path);
+    auto text = read_text(lock.fd(), lock.info(), path, plain_waiting());
     if (!text) return std::move(text.error());
     auto document = yaml::read_document_map<ManifestConfig>(std::move(text.value()), {product_key, std::nullopt});
     if (!document) return std::move(document.error());
@@ -247,21 +127,14 @@ errors::Result<std::string> updated_text(const LockedManifest& locked, const std
 
 }  // namespace
 
-int wait_for_lock(int fd) {
-    while (::flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR) return errno;
-    }
-    return 0;
-}
-
 errors::Status add_to_manifest_yaml(const ReaderConfig& reader, const std::string& path,
-                                    const std::string& reader_id, const LockWait& wait) {
-    auto locked = lock_manifest(path, wait);
-    if (!locked) return std::move(locked.error());
-    auto text = updated_text(locked.value(), path, reader, reader_id);
+                                    const std::string& reader_id, const Waiting& waiting) {
+    auto lock = ManifestLock::take(path, waiting);
+    if (!lock) return std::move(lock.error());
+    auto text = updated_text(lock.value(), path, reader, reader_id);
     if (!text) return std::move(text.error());
     remove_stale_temporaries(path);
-    return store(path, locked.value(), text.value());
+    return Store(path, lock.value(), text.value(), waiting).run();
 }
 
 }  // namespace brintel::schema
