@@ -14,6 +14,9 @@ namespace {
 using errors::ConfigError;
 using errors::ErrorKind;
 
+constexpr std::string_view name_with_nul = "the file name holds a NUL byte";
+constexpr std::string_view not_a_file = "not a regular file";
+
 // One byte more than a manifest may hold, so the YAML layer sees that it is
 // too large; nothing beyond is kept.
 constexpr std::uint64_t read_limit = (std::uint64_t{1} << 32) + 1;
@@ -36,22 +39,29 @@ bool block_on_pipe(int fd) {
 
 }  // namespace
 
-std::string os_error(int code) {
+std::string system_reason(int code) {
     char buffer[256];
-    const char* text = ::strerror_r(code, buffer, sizeof buffer);
-    return std::string(text) + " (os error " + std::to_string(code) + ")";
+    return ::strerror_r(code, buffer, sizeof buffer);
+}
+
+std::string os_error(int code) { return system_reason(code) + " (os error " + std::to_string(code) + ")"; }
+
+OpenedManifest open_for_reading(const std::string& path, Accept accept) {
+    // No file has a name with a NUL in it; the system would see a shorter one.
+    if (path.find('\0') != std::string::npos) return {Descriptor(), std::string(name_with_nul)};
+    Descriptor file = open_nonblocking(path);
+    struct stat info {};
+    if (file.get() < 0 || ::fstat(file.get(), &info) != 0) return {Descriptor(), system_reason(errno)};
+    if (S_ISDIR(info.st_mode)) return {Descriptor(), system_reason(EISDIR)};
+    if (!acceptable(info, accept)) return {Descriptor(), std::string(not_a_file)};
+    if (S_ISFIFO(info.st_mode) && !block_on_pipe(file.get())) return {Descriptor(), system_reason(errno)};
+    return {std::move(file), {}};
 }
 
 errors::Result<Descriptor> open_manifest(const std::string& path, Accept accept) {
-    // No file has a name with a NUL in it; the system would see a shorter one.
-    if (path.find('\0') != std::string::npos) return ConfigError(ErrorKind::FileNotFound, path);
-    Descriptor file = open_nonblocking(path);
-    struct stat info {};
-    if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !acceptable(info, accept)) {
-        return ConfigError(ErrorKind::FileNotFound, path);
-    }
-    if (S_ISFIFO(info.st_mode) && !block_on_pipe(file.get())) return ConfigError(ErrorKind::FileNotFound, path);
-    return file;
+    OpenedManifest opened = open_for_reading(path, accept);
+    if (!opened.failure.empty()) return ConfigError(ErrorKind::FileNotFound, path);
+    return std::move(opened.file);
 }
 
 bool read_all(int fd, std::string& out) {

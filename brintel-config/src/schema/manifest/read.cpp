@@ -4,9 +4,12 @@
 
 #include "yaml/read.hpp"
 #include "yaml/messages.hpp"
+#include "yaml/positions.hpp"
 #include "utf8.hpp"
 
 #include <uuid/uuid.h>
+
+#include <cerrno>
 
 namespace brintel::schema {
 
@@ -21,17 +24,45 @@ std::string new_uuid() {
     return text;
 }
 
-errors::Result<std::string> read_text(int fd, const std::string& path) {
+namespace {
+
+constexpr std::string_view invalid_utf8 = "invalid UTF-8";
+
+ManifestText unreadable(std::string reason, yaml::Mark mark = {}) {
+    return {{}, Unreadable{std::move(reason), mark}};
+}
+
+// The operating system's reason is not part of reading's message.
+errors::Result<std::string> text_or_error(ManifestText manifest, const std::string& path) {
+    if (manifest.unreadable) return ConfigError(ErrorKind::FileNotFound, path);
+    return std::move(manifest.text);
+}
+
+}  // namespace
+
+ManifestText manifest_text(int fd) {
     std::string text;
-    // The operating system's reason is not part of the message.
-    if (!read_all(fd, text) || !is_valid_utf8(text)) return ConfigError(ErrorKind::FileNotFound, path);
-    return text;
+    if (!read_all(fd, text)) return unreadable(system_reason(errno));
+    const std::size_t valid = utf8_prefix(text);
+    if (valid < text.size()) {
+        const yaml::Mark mark = yaml::mark_at(text, valid);
+        return unreadable(std::string(invalid_utf8) + yaml::message::position_suffix(mark.line, mark.column), mark);
+    }
+    return {std::move(text), std::nullopt};
+}
+
+ManifestText manifest_text(const std::string& path) {
+    OpenedManifest opened = open_for_reading(path, Accept::RegularFileOrPipe);
+    if (!opened.failure.empty()) return unreadable(std::move(opened.failure));
+    return manifest_text(opened.file.get());
+}
+
+errors::Result<std::string> read_text(int fd, const std::string& path) {
+    return text_or_error(manifest_text(fd), path);
 }
 
 errors::Result<std::string> read_text_file(const std::string& path) {
-    auto file = open_manifest(path, Accept::RegularFileOrPipe);
-    if (!file) return std::move(file.error());
-    return read_text(file.value().get(), path);
+    return text_or_error(manifest_text(path), path);
 }
 
 void make_reader_ids_unique(ReaderMap& readers) {
@@ -63,13 +94,14 @@ errors::Result<OptionManifestConfig> read_product_entry(const std::string& path,
 
 }  // namespace
 
-errors::Result<InspectedManifest> inspect_manifest(const std::string& path) {
-    auto text = read_text_file(path);
-    if (!text) return std::move(text.error());
-    yaml::Loaded loaded = yaml::load_first_document(text.value());
-    yaml::FailureSite site;
-    auto entry = product_entry(yaml::read_loaded<OptionManifestConfig>(loaded, {product_key, std::nullopt}, &site));
-    return InspectedManifest{std::move(loaded), std::move(entry), std::move(site)};
+InspectedManifest inspect_manifest(std::string_view text) {
+    yaml::Loaded loaded = yaml::load_first_document(text);
+    std::optional<yaml::FailureSite> failed_at;
+    auto document = yaml::read_loaded<OptionManifestConfig>(loaded, {product_key, std::nullopt},
+                                                            &failed_at.emplace());
+    if (document) failed_at.reset();
+    auto entry = product_entry(std::move(document));
+    return InspectedManifest{std::move(loaded), std::move(entry), std::move(failed_at)};
 }
 
 errors::Result<OptionManifestConfig> read_from_manifest_yaml(const std::string& path,

@@ -102,7 +102,7 @@ void entry_reference(JsonWriter& json, std::string_view description) {
 
 }  // namespace
 
-int print_schema(Streams streams) {
+int print_json_schema(Streams streams) {
     std::string out;
     JsonWriter json(out);
     json.begin_object();
