@@ -584,15 +584,21 @@ def help_rules() -> dict[str, str]:
     return dict(re.findall(r"^  (\S+) +(error|warning) ", block, re.M))
 
 
-def test_the_help_and_the_readme_list_every_rule_and_format():
+def test_the_help_lists_every_rule_and_format():
     rules = help_rules()
     assert READING_RULES | WARNING_RULES <= set(rules)
     assert {name for name, severity in rules.items() if severity == "warning"} == WARNING_RULES
-    readme = (ROOT / "README.md").read_text()
-    table = dict(re.findall(r"^\| `([a-z-]+)` \| (error|warning) \|", readme, re.M))
-    assert table == rules
     options = run("check", "--help").stdout.split("\nOptions:\n", 1)[1]
     assert re.findall(r"^    (\w+) ", options, re.M) == ["text", "json", "github"]
+
+
+README = ROOT / "README.md"
+
+
+@pytest.mark.skipif(not README.exists(), reason="the README is in a clone, not in the wheel")
+def test_the_readme_lists_every_rule():
+    table = dict(re.findall(r"^\| `([a-z-]+)` \| (error|warning) \|", README.read_text(), re.M))
+    assert table == help_rules()
 
 
 @pytest.mark.parametrize(
