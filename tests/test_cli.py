@@ -1,21 +1,25 @@
 """The brintel-config command installed beside the interpreter."""
 
+import importlib.metadata
 import json
+import os
+import pty
 import re
+import signal
 import subprocess
-import sys
-import types
+import tempfile
 from pathlib import Path
 
-import jsonschema
 import pytest
 import yaml
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
 
-from brintel_config import ReaderConfig, read_brintel_readers_config
-from manifests import FIELDS, manifest
+from brintel_config import read_brintel_readers_config
+from command import COMMAND, EXAMPLE, module_error, one_reader, position, run, schema_validator, write
+from manifests import FIELDS, S, manifest
 
-COMMAND = Path(sys.executable).parent / "brintel-config"
-EXAMPLE = Path(__file__).resolve().parent.parent / "examples" / "manifest.yaml"
+ROOT = Path(__file__).resolve().parent.parent
 
 DEVICE = "device must be either 'cpu' or 'cuda' for local models, or 'api' for api-based models"
 CPU_PARALLEL = "tensor_parallel is not supported on cpu"
@@ -23,37 +27,14 @@ COUNT = "If providing cuda_visible_devices, tensor_parallel cannot be larger tha
 ODD = "tensor_parallel must be 1 or even, if specified."
 LIST = "cuda_visible_devices must be a comma separated string of integers like '0,1'"
 
-# The getters are registered in declared field order.
-FIELD_ORDER = [name for name, member in vars(ReaderConfig).items() if isinstance(member, types.GetSetDescriptorType)]
-
-
-def run(*arguments, **kwargs) -> subprocess.CompletedProcess:
-    return subprocess.run([str(COMMAND), *map(str, arguments)], capture_output=True, text=True, timeout=600, **kwargs)
-
-
-def write(tmp_path, text: str, name: str = "manifest.yaml") -> Path:
-    path = tmp_path / name
-    path.write_text(text)
-    return path
-
-
-def module_error(path, reader_id: str = "r1") -> str:
-    with pytest.raises(Exception) as caught:
-        read_brintel_readers_config(str(path), reader_id)
-    return str(caught.value)
+# The rules whose findings say that reading refuses the manifest.
+READING_RULES = {"syntax", "no-product-key", "wrong-type", "missing-field", "duplicate-field"}
+WARNING_RULES = {"unknown-key", "duplicate-key", "merge-key"}
 
 
 def test_the_example_manifest_is_sound():
     result = run("check", EXAMPLE)
     assert (result.returncode, result.stdout, result.stderr) == (0, "", "")
-
-
-def one_reader(*lines: str, device: str = "cuda", server: str = "{}", after: str = "") -> str:
-    """Reader r1 on lines 4-7 (device's value at 6:15), then `lines` in it
-    from line 8 on (a value at column len(key) + 9), then `after`."""
-    head = (f"brintel:\n  server_config: {server}\n  readers_config:\n"
-            f"    r1:\n      model_name: m\n      device: {device}\n      consumer_group: g\n")
-    return head + "".join(f"      {line}\n" for line in lines) + after
 
 
 SHARED = """\
@@ -70,43 +51,104 @@ brintel:
     r3: {model_name: m, *key : tpu, consumer_group: g}
 """
 
-# Manifests that read, and check's findings as "LINE:COLUMN: SEVERITY: MESSAGE".
+MISSPELT_REQUIRED = "brintel:\n  server_config: {}\n  readers_config:\n    r1:\n      model_name: m\n" \
+                    "      devcie: cuda\n      consumer_group: g\n"
+
+# Manifests, and check's findings as "LINE:COLUMN: SEVERITY: MESSAGE [RULE]".
 FINDINGS = {
     "sound": (one_reader("tensor_parallel: 2", 'cuda_visible_devices: "0,1"'), []),
     "no readers": (manifest(), []),
-    "validation at the value": (one_reader(device="gpu"), [f"6:15: error: readers_config.r1.device: {DEVICE}"]),
+    "validation at the value": (
+        one_reader(device="gpu"), [f"6:15: error: readers_config.r1.device: {DEVICE} [validation]"]),
     "findings at one value in rule order": (
         one_reader("tensor_parallel: 3", "cuda_visible_devices: a", device="cpu"),
-        [f"8:24: error: readers_config.r1.tensor_parallel: {reason}" for reason in (CPU_PARALLEL, COUNT, ODD)]
-        + [f"9:29: error: readers_config.r1.cuda_visible_devices: {LIST}"]),
+        [f"8:24: error: readers_config.r1.tensor_parallel: {reason} [validation]"
+         for reason in (CPU_PARALLEL, COUNT, ODD)]
+        + [f"9:29: error: readers_config.r1.cuda_visible_devices: {LIST} [validation]"]),
     "typo in a reader": (
         one_reader("tensor_paralel: 3"),
-        ["8:7: warning: unknown key `tensor_paralel` in reader r1; did you mean `tensor_parallel`?"]),
-    "two edits away, and three": (
-        one_reader("tensr_paralel: 2", "tnsr_paralel: 2"),
-        ["8:7: warning: unknown key `tensr_paralel` in reader r1; did you mean `tensor_parallel`?",
-         "9:7: warning: unknown key `tnsr_paralel` in reader r1"]),
-    "unlike any reader field": (one_reader("frobnicate: 1"), ["8:7: warning: unknown key `frobnicate` in reader r1"]),
+        ["8:7: warning: unknown key `tensor_paralel` in reader r1; did you mean `tensor_parallel`? [unknown-key]"]),
+    "the edit distance grows with the key": (
+        one_reader("tnsr_paralel: 2", "tnsr_prlel: 2"),
+        ["8:7: warning: unknown key `tnsr_paralel` in reader r1; did you mean `tensor_parallel`? [unknown-key]",
+         "9:7: warning: unknown key `tnsr_prlel` in reader r1 [unknown-key]"]),
+    "short keys only near misses": (
+        one_reader(server="{host: x, prot: 1}"),
+        ["2:19: warning: unknown key `host` in server_config [unknown-key]",
+         "2:28: warning: unknown key `prot` in server_config; did you mean `port`? [unknown-key]"]),
+    "unlike any reader field": (
+        one_reader("frobnicate: 1"), ["8:7: warning: unknown key `frobnicate` in reader r1 [unknown-key]"]),
     "case only, in server_config": (
         one_reader(server="{ECHO: true, colour: red}"),
-        ["2:19: warning: unknown key `ECHO` in server_config; did you mean `echo`?",
-         "2:31: warning: unknown key `colour` in server_config"]),
+        ["2:19: warning: unknown key `ECHO` in server_config; did you mean `echo`? [unknown-key]",
+         "2:31: warning: unknown key `colour` in server_config [unknown-key]"]),
+    "never a key the mapping has": (
+        one_reader(server="{echo: true, ECHO: false}", after="  server_confg: {}\n  reader_config: {}\n"),
+        ["2:31: warning: unknown key `ECHO` in server_config [unknown-key]",
+         "8:3: warning: unknown key `server_confg` in brintel [unknown-key]",
+         "9:3: warning: unknown key `reader_config` in brintel [unknown-key]"]),
+    "a misspelt required key": (
+        MISSPELT_REQUIRED,
+        ["5:7: error: brintel.readers_config.r1: missing field `device` [missing-field]",
+         "6:7: warning: unknown key `devcie` in reader r1; did you mean `device`? [unknown-key]"]),
+    "every type error at its value, and the readers that read validated": (
+        one_reader("max_batch_size: many", "tensor_parallel: -2", "nvlink_unavailable: true",
+                   server="{port: 70000, echo: yes}",
+                   after="    r2: {model_name: m, device: gpu, consumer_group: g}\n"),
+        ["2:25: error: brintel.server_config.port: invalid value: integer `70000`, expected u16 [wrong-type]",
+         '2:38: error: brintel.server_config.echo: invalid type: string "yes", expected a boolean [wrong-type]',
+         '8:23: error: brintel.readers_config.r1.max_batch_size: invalid type: string "many", expected u64'
+         " [wrong-type]",
+         "9:24: error: brintel.readers_config.r1.tensor_parallel: invalid type: integer `-2`, expected u32"
+         " [wrong-type]",
+         "10:27: error: brintel.readers_config.r1.nvlink_unavailable: invalid type: boolean `true`, expected u32"
+         " [wrong-type]",
+         f"11:33: error: readers_config.r2.device: {DEVICE} [validation]"]),
+    "records and keys of the wrong kind": (
+        one_reader("[a]: 1", server="7", after="    r2: x\n"),
+        ["2:18: error: brintel.server_config: invalid type: integer `7`, expected struct OptionAppConfig [wrong-type]",
+         "8:7: error: brintel.readers_config.r1: invalid type: sequence, expected field identifier [wrong-type]",
+         '9:9: error: brintel.readers_config.r2: invalid type: string "x", expected struct ReaderConfig [wrong-type]']),
+    "a field given twice, at the second": (
+        one_reader("device: cpu"),
+        ["8:7: error: brintel.readers_config.r1: duplicate field `device` [duplicate-field]"]),
+    "a reader id given twice: only the later one counts": (
+        one_reader("tensr_parallel: 1", device="gpu",
+                   after="    r1: {model_name: m, device: cpu, consumer_group: g}\n"),
+        ["9:5: warning: duplicate key `r1` in readers_config, first at line 4 column 5: reading keeps only this later"
+         " entry [duplicate-key]"]),
+    "a second brintel entry: only the later one counts": (
+        one_reader("tensr_parallel: 1") + manifest(),
+        ["9:1: warning: duplicate key `brintel`, first at line 1 column 1: reading keeps only this later entry"
+         " [duplicate-key]"]),
+    "merge keys": (
+        one_reader("<<: {backend: x}", "'<<': 1", after="    <<: {model_name: m, device: cpu, consumer_group: g}\n"
+                   "<<: {server_config: {}, readers_config: {}}\n"),
+        ["8:7: warning: merge key `<<` in reader r1 is not applied: reading ignores it and the settings it names"
+         " [merge-key]",
+         "9:7: warning: unknown key `<<` in reader r1 [unknown-key]",
+         "10:5: warning: merge key `<<` in readers_config is not applied: reading takes it for a reader with the id"
+         " `<<` [merge-key]",
+         "11:1: warning: merge key `<<` is not applied: reading takes it for a top-level entry named `<<`"
+         " [merge-key]"]),
     "under brintel": (
-        one_reader(after="  reader_config: {}\n  notes: x\n"),
-        ["8:3: warning: unknown key `reader_config` in brintel; did you mean `readers_config`?",
-         "9:3: warning: unknown key `notes` in brintel"]),
-    "other top-level entries are not examined": (
-        one_reader(after="other:\n  server_config:\n  readers_config:\n  notes: x\n"), []),
+        one_reader(after="  notes: x\n"), ["8:3: warning: unknown key `notes` in brintel [unknown-key]"]),
+    "other top-level entries: only what makes reading fail": (
+        one_reader(after="other:\n  server_config:\n  readers_config: {r: {model_name: m, device: x, typo: 1}}\n"
+                   "  notes: x\n"),
+        ["10:23: error: other.readers_config.r: missing field `consumer_group` [missing-field]"]),
     "aliased reader, aliased key, repeated id": (SHARED, [
-        f"6:20: error: readers_config.r1.device: {DEVICE}",
-        f"6:20: error: readers_config.r2.device: {DEVICE}",
-        "8:7: warning: unknown key `Tensor_Parallel` in reader r1; did you mean `tensor_parallel`?",
-        "8:7: warning: unknown key `Tensor_Parallel` in reader r2; did you mean `tensor_parallel`?",
-        f"11:32: error: readers_config.r3.device: {DEVICE}"]),
+        f"6:20: error: readers_config.r1.device: {DEVICE} [validation]",
+        f"6:20: error: readers_config.r2.device: {DEVICE} [validation]",
+        "8:7: warning: unknown key `Tensor_Parallel` in reader r1; did you mean `tensor_parallel`? [unknown-key]",
+        "8:7: warning: unknown key `Tensor_Parallel` in reader r2; did you mean `tensor_parallel`? [unknown-key]",
+        "11:5: warning: duplicate key `r3` in readers_config, first at line 10 column 5: reading keeps only this later"
+        " entry [duplicate-key]",
+        f"11:32: error: readers_config.r3.device: {DEVICE} [validation]"]),
     "control characters stay escaped": (
         'brintel:\n  server_config:\n  readers_config:\n    "a\\nb": {model_name: m, device: x, consumer_group: g, "c\\td": 1}\n',
-        [f'4:37: error: readers_config."a\\nb".device: {DEVICE}',
-         '4:59: warning: unknown key `"c\\td"` in reader "a\\nb"']),
+        [f'4:37: error: readers_config."a\\nb".device: {DEVICE} [validation]',
+         '4:59: warning: unknown key `"c\\td"` in reader "a\\nb" [unknown-key]']),
 }
 
 
@@ -119,32 +161,185 @@ def test_check_locates_every_finding(tmp_path, text, expected):
     assert (result.returncode, result.stderr) == (1 if errors else 0, "")
 
 
-# Manifests that do not read: one error, at the position the module's text names.
+def test_every_manifest_without_findings_fits_the_schema():
+    # Other entries than brintel are closed records to the schema, but check does not examine them.
+    for name, (text, findings) in FINDINGS.items():
+        if not findings and not name.startswith("other"):
+            assert schema_validator().is_valid(yaml.safe_load(text)), name
+
+
+def check_json(path, *options) -> list[dict]:
+    result = run("check", "--format", "json", *options, path)
+    return json.loads(result.stdout)
+
+
+def stands_for(finding: dict, error: str) -> bool:
+    """Whether `finding` reports the reading error `error` (a module's text):
+    its text, or its text without the position where the finding stands
+    (for a field given twice, the record's start, while check points at the
+    duplicate)."""
+    text = error.removeprefix(S)
+    if finding["message"] == text:
+        return True
+    if finding["message"] != re.sub(r" at line \d+ column \d+$", "", text):
+        return False
+    return finding["rule"] == "duplicate-field" or position(text) == (finding["line"], finding["column"])
+
+
+# Manifests that do not read: the module's error is among the findings.
 UNREADABLE = {
     "wrong type": one_reader("max_batch_size: many"),
     "missing field": "brintel:\n  server_config:\n  readers_config:\n    r1:\n      model_name: m\n",
+    "duplicate field": one_reader("device: cpu"),
     "syntax": "brintel:\n  server_config: {}\n  readers_config: {}\n bad: x\n",
+    "control character": 'brintel:\n  server_config:\n  readers_config:\n    r1: {model_name: "\u00e9\x01"}\n',
     "no product key": manifest(key="other"),
+    "the root is a sequence": "- a\n",
+    "an empty key": "'': 1\n" + manifest(),
+    "more than one document": manifest() + "---\n" + manifest(),
     "empty": "",
 }
 
 
 @pytest.mark.parametrize("text", UNREADABLE.values(), ids=UNREADABLE.keys())
-def test_a_manifest_that_does_not_read_is_one_located_error(tmp_path, text):
+def test_the_module_error_is_among_the_findings(tmp_path, text):
     path = write(tmp_path, text)
-    message = module_error(path)
-    at = re.search(r" at line (\d+) column (\d+)", message)
-    line, column = at.groups() if at else (1, 1)
+    error = module_error(path)
+    findings = check_json(path)
+    assert [finding for finding in findings if stands_for(finding, error)]
+    assert all(finding["severity"] == "error" for finding in findings if finding["rule"] in READING_RULES)
+
+
+@pytest.mark.parametrize("text, findings", [
+    # The reading error before a syntax error, and the syntax error, alone: past it nothing can be told.
+    (one_reader("max_batch_size: x", "tensr: 1", "bad"), [("8:23", "wrong-type"), ("11:1", "syntax")]),
+    # libyaml gives a control character's byte offset only; the text keeps it, the finding stands at its column.
+    ('brintel:\n  server_config:\n  readers_config:\n    r1: {model_name: "\u00e9\x01"}\n', [("4:24", "syntax")]),
+    ("\ufeffbrintel:\r\n  server_config:\r\n  readers_config:\r\n    r1: {\u00e9: \"\x01\"}\n", [("4:14", "syntax")]),
+], ids=["after a reading error", "control character", "byte-order mark and CR LF"])
+def test_a_text_that_is_not_well_formed_yaml(tmp_path, text, findings):
+    path = write(tmp_path, text)
+    assert [(f"{f['line']}:{f['column']}", f["rule"]) for f in check_json(path)] == findings
+
+
+# Reader fields with values of every kind: sound, of the wrong type, out of
+# range, misspelt, given twice, mappings where text goes.
+VALUES = ["m", "1", "2", "3", "0", "many", "-2", "true", "'8'", "", "~", "0x10", "4294967296", "70000", "{a: 1}",
+          "[1]", "cuda", "cpu", "api", "gpu", "'0,1'", "0,a", "1.5"]
+KEYS = FIELDS + ["devcie", "tensor_paralel", "extra", "<<"]
+READER_ENTRIES = st.lists(st.tuples(st.sampled_from(KEYS), st.sampled_from(VALUES)), max_size=5)
+SERVER_ENTRIES = st.lists(st.tuples(st.sampled_from(["port", "echo", "repository_path", "porrt"]),
+                                    st.sampled_from(VALUES)), max_size=3)
+
+
+@st.composite
+def generated_manifests(draw) -> str:
+    lines = ["brintel:", "  server_config:"]
+    lines += [f"    {key}: {value}" for key, value in draw(SERVER_ENTRIES)]
+    lines += ["  readers_config:"]
+    for reader_id in draw(st.lists(st.sampled_from(["r1", "r2", "r3"]), max_size=3)):
+        lines.append(f"    {reader_id}:")
+        device = draw(st.sampled_from(["cuda", "cpu", "gpu"]))
+        required = [(key, value) for key, value in [("model_name", "m"), ("device", device), ("consumer_group", "g")]
+                    if draw(st.integers(0, 5))]
+        lines += [f"      {key}: {value}" for key, value in required + draw(READER_ENTRIES)]
+    return "\n".join(lines) + "\n"
+
+
+def reader_ids(text: str) -> set[str]:
+    return set(re.findall(r"^    (\w+):$", text, re.M))
+
+
+def validation_messages(path, reader_id: str) -> set[str]:
+    """What validate() finds in a reader, as check words it."""
+    try:
+        read_brintel_readers_config(str(path), reader_id).validate()
+    except Exception as error:
+        return {f"readers_config.{reader_id}.{field}: {reason}"
+                for field, reason in re.findall(r'Field\("(\w+)"\), error_type: Invalid\("([^"]*)"\)', str(error))}
+    return set()
+
+
+@settings(max_examples=100, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
+@given(text=generated_manifests())
+def test_check_and_the_module_agree(tmp_path, text):
+    path = write(tmp_path, text)
+    error = module_error(path, "none")
+    reads = "No reader with id" in error
+    result = run("check", "--format", "json", path)
+    findings = json.loads(result.stdout)
+    assert reads == (not {finding["rule"] for finding in findings} & READING_RULES)
+    if not reads:
+        assert [finding for finding in findings if stands_for(finding, error)], error
+    if reads:
+        for reader_id in reader_ids(text):
+            found = {f["message"] for f in findings if f["rule"] == "validation" and f["reader"] == reader_id}
+            assert found == validation_messages(path, reader_id)
+    assert result.returncode == (1 if any(finding["severity"] == "error" for finding in findings) else 0)
+
+
+def with_bytes(content: bytes):
+    def make(tmp_path: Path) -> Path:
+        path = tmp_path / "manifest.yaml"
+        path.write_bytes(content)
+        return path
+
+    return make
+
+
+# Files whose text cannot be had, and what check says of them.
+FILE_PROBLEMS = {
+    "missing": (lambda tmp: tmp / "missing.yaml", "1:1", "No such file or directory"),
+    "a directory": (lambda tmp: tmp, "1:1", "Is a directory"),
+    "a device": (lambda tmp: Path("/dev/null"), "1:1", "not a regular file"),
+    "not UTF-8": (with_bytes(b"brintel:\n  x: '\xc3\xa9 \xff'\n"), "2:9", "invalid UTF-8 at line 2 column 9"),
+    "not UTF-8 at once": (with_bytes(b"\xfe"), "1:1", "invalid UTF-8"),
+}
+
+
+@pytest.mark.parametrize("make, at, reason", FILE_PROBLEMS.values(), ids=FILE_PROBLEMS.keys())
+def test_a_file_that_cannot_be_read_is_a_finding_in_every_format(tmp_path, make, at, reason):
+    path = make(tmp_path)
+    line, column = at.split(":")
+    message = f"cannot read the manifest: {reason}"
+    text = run("check", path)
+    assert (text.returncode, text.stdout, text.stderr) == (2, f"{path}:{at}: error: {message} [unreadable]\n", "")
+    assert check_json(path) == [{"file": str(path), "line": int(line), "column": int(column), "severity": "error",
+                                 "rule": "unreadable", "reader": None, "field": None, "message": message}]
+    github = run("check", "--format", "github", path).stdout
+    assert github == f"::error file={path},line={line},col={column},title=unreadable::{message}\n"
+    assert module_error(path) == f"File Not Found on path: {path}"
+
+
+def test_a_file_too_large_for_a_manifest_is_unreadable(tmp_path):
+    path = tmp_path / "huge.yaml"
+    with open(path, "wb") as huge:
+        huge.truncate((64 << 20) + 1)
     result = run("check", path)
-    assert (result.returncode, result.stdout, result.stderr) == (1, f"{path}:{line}:{column}: error: {message}\n", "")
+    assert (result.returncode, result.stdout) == (
+        2, f"{path}:1:1: error: cannot read the manifest: manifest larger than 64 MiB [unreadable]\n")
 
 
-def test_a_file_that_cannot_be_read_is_status_2(tmp_path):
-    missing = tmp_path / "missing.yaml"
-    result = run("check", missing)
-    assert (result.returncode, result.stdout, result.stderr) == (2, "", module_error(missing) + "\n")
-    result = run("show", missing, "r1")
-    assert (result.returncode, result.stdout, result.stderr) == (2, "", module_error(missing) + "\n")
+def test_a_file_without_permission_names_the_reason():
+    # Root reads every file: the command runs as nobody then, in a directory it may enter.
+    user = {"preexec_fn": lambda: os.setuid(65534)} if os.geteuid() == 0 else {}
+    with tempfile.TemporaryDirectory() as directory:
+        os.chmod(directory, 0o755)
+        readable = write(Path(directory), manifest(), "readable.yaml")
+        closed = write(Path(directory), manifest(), "closed.yaml")
+        closed.chmod(0)
+        result = run("check", readable, closed, **user)
+    assert (result.returncode, result.stdout) == (2, f"{closed}:1:1: error: cannot read the manifest: Permission denied"
+                                                     " [unreadable]\n")
+
+
+def test_a_file_name_that_is_not_utf8_keeps_the_json_valid(tmp_path):
+    name = os.fsdecode(b"m\xe9\xff.yaml")
+    path = tmp_path / name
+    result = subprocess.run([COMMAND, b"check", b"--format", b"json", os.fsencode(path)], capture_output=True,
+                            timeout=600)
+    [finding] = json.loads(result.stdout.decode("utf-8"))
+    assert finding["rule"] == "unreadable" and os.fsencode(finding["file"]) == os.fsencode(path)
 
 
 STATUS = [
@@ -167,8 +362,7 @@ def test_the_worst_status_of_all_manifests_wins(tmp_path, names, options, status
     result = run("check", *options, *paths)
     assert result.returncode == status
     assert {line.split(":")[0] for line in result.stdout.splitlines()} == {
-        str(path) for path, name in zip(paths, names) if name in ("warning", "error")}
-    assert result.stderr == ("" if "missing" not in names else module_error(tmp_path / "missing") + "\n")
+        str(path) for path, name in zip(paths, names) if name != "sound"}
 
 
 TYPO_AND_INVALID = one_reader("tensor_paralel: 2", after="    r2: {model_name: m, device: gpu, consumer_group: g}\n")
@@ -179,121 +373,137 @@ def test_the_three_formats(tmp_path):
     typo = "unknown key `tensor_paralel` in reader r1; did you mean `tensor_parallel`?"
     invalid = f"readers_config.r2.device: {DEVICE}"
     text = run("check", path)
-    assert text.stdout.splitlines() == [f"{path}:8:7: warning: {typo}", f"{path}:9:33: error: {invalid}"]
+    assert text.stdout.splitlines() == [f"{path}:8:7: warning: {typo} [unknown-key]",
+                                        f"{path}:9:33: error: {invalid} [validation]"]
     github = run("check", "--format=github", path)
     escaped = str(path).replace("%", "%25").replace(":", "%3A").replace(",", "%2C")
-    assert github.stdout.splitlines() == [f"::warning file={escaped},line=8,col=7::{typo}",
-                                          f"::error file={escaped},line=9,col=33::{invalid}"]
-    as_json = run("check", "--format", "json", path, tmp_path / "missing.yaml")
+    assert github.stdout.splitlines() == [f"::warning file={escaped},line=8,col=7,title=unknown-key::{typo}",
+                                          f"::error file={escaped},line=9,col=33,title=validation::{invalid}"]
+    as_json = run("check", "--format", "json", path)
     assert json.loads(as_json.stdout) == [
-        {"file": str(path), "line": 8, "column": 7, "severity": "warning", "reader": "r1", "field": None,
-         "message": typo},
-        {"file": str(path), "line": 9, "column": 33, "severity": "error", "reader": "r2", "field": "device",
-         "message": invalid},
+        {"file": str(path), "line": 8, "column": 7, "severity": "warning", "rule": "unknown-key", "reader": "r1",
+         "field": None, "message": typo},
+        {"file": str(path), "line": 9, "column": 33, "severity": "error", "rule": "validation", "reader": "r2",
+         "field": "device", "message": invalid},
     ]
-    assert [text.returncode, github.returncode, as_json.returncode] == [1, 1, 2]
+    assert [text.returncode, github.returncode, as_json.returncode] == [1, 1, 1]
     assert run("check", "--format", "json", EXAMPLE).stdout == "[]\n"
 
 
 @pytest.mark.parametrize("text, position, reader_and_field", [
     (one_reader("max_batch_size: many"), (8, 23), ("r1", "max_batch_size")),
-    (UNREADABLE["missing field"], (5, 7), ("r1", None)),
-    (one_reader(server="{port: x}"), (2, 25), (None, None)),
+    (UNREADABLE["missing field"], (5, 7), ("r1", "device")),
+    (one_reader(server="{port: x}"), (2, 25), (None, "port")),
+    (one_reader(after="other: {server_config: {}, readers_config: {r1: {device: 1}}}\n"), (8, 49),
+     (None, "model_name")),
     (UNREADABLE["no product key"], (1, 1), (None, None)),
-], ids=["in a field", "in a reader", "in server_config", "nowhere"])
+], ids=["in a field", "in a reader", "in server_config", "in another entry", "nowhere"])
 def test_json_names_the_reader_and_field_of_a_reading_error(tmp_path, text, position, reader_and_field):
     path = write(tmp_path, text)
-    [finding] = json.loads(run("check", "--format", "json", path).stdout)
-    assert finding == {"file": str(path), "line": position[0], "column": position[1], "severity": "error",
-                       "reader": reader_and_field[0], "field": reader_and_field[1], "message": module_error(path)}
+    finding = check_json(path)[0]
+    assert (finding["line"], finding["column"]) == position
+    assert (finding["reader"], finding["field"]) == reader_and_field
+    assert stands_for(finding, module_error(path))
 
 
 def test_github_escapes_percent_and_line_breaks_in_messages(tmp_path):
     invalid = write(tmp_path, one_reader(after='    "50%": {model_name: m, device: x, consumer_group: g}\n'), "a.yaml")
-    unreadable = write(tmp_path, one_reader(after='    "a\\nb": {model_name: m, device: x, max_batch_size: x}\n'), "b.yaml")
-    escaped = module_error(unreadable).replace("\n", "%0A")
-    assert "%0A" in escaped
-    assert run("check", "--format", "github", invalid, unreadable).stdout.splitlines() == [
-        f"::error file={invalid},line=8,col=36::readers_config.50%25.device: {DEVICE}",
-        f"::error file={unreadable},line=8,col=56::{escaped}"]
+    unreadable = write(tmp_path, one_reader(after='    "a\\nb": {model_name: m, device: x, max_batch_size: x}\n'),
+                       "b.yaml")
+    lines = run("check", "--format", "github", invalid, unreadable).stdout.splitlines()
+    assert lines[0] == f"::error file={invalid},line=8,col=36,title=validation::readers_config.50%25.device: {DEVICE}"
+    assert lines[1] == (f"::error file={unreadable},line=8,col=13,title=missing-field::brintel.readers_config.a%0Ab:"
+                        " missing field `consumer_group`")
+    assert len(lines) == 3 and "%0A" in lines[2]
 
 
-# Manifests with their expected validity under the JSON Schema; the module
-# reads exactly the valid ones, except for a misspelt key, which it ignores.
-SCHEMA_CASES = {
-    "some server settings": (one_reader(server="{port: 3000, echo: true}"), True),
-    "every server setting": (manifest(), True),
-    "other entries of the same shape": (one_reader(after="other:\n  server_config:\n  readers_config:\n"), True),
-    "largest values": (one_reader("max_batch_size: 18446744073709551615", "tensor_parallel: 4294967295",
-                                  server="{port: 65535, body_size_limit_bytes: 18446744073709551615}"), True),
-    "numbers where text goes": (one_reader("page_cache_size: 4096", "log_level: 1.5", "backend: true"), True),
-    "no device": ("brintel:\n  server_config:\n  readers_config:\n    r1: {model_name: m, consumer_group: g}\n", False),
-    "no server_config": ("brintel:\n  readers_config: {}\n", False),
-    "no brintel": (manifest(key="other"), False),
-    "other entry of another shape": (one_reader(after="other: 1\n"), False),
-    "wrong type": (one_reader("max_batch_size: many"), False),
-    "boolean for a number": (one_reader("nvlink_unavailable: true"), False),
-    "number for a boolean": (one_reader(server="{echo: 1}"), False),
-    "port out of range": (one_reader(server="{port: 65536}"), False),
-    "u32 out of range": (one_reader("tensor_parallel: 4294967296"), False),
-    "misspelt reader key": (one_reader("tensor_paralel: 2"), False),
+# Lines of reader r1 (from line 8 on) with a comment, and whether the
+# warning on the line is ignored.
+SUPPRESSIONS = {
+    "the rule named": ("extra: 1  # brintel-config: ignore[unknown-key]", True),
+    "among others, with blanks": ("extra: 1 #brintel-config:ignore[ merge-key , unknown-key ] on purpose", True),
+    "another rule": ("extra: 1  # brintel-config: ignore[merge-key]", False),
+    "no such rule": ("extra: 1  # brintel-config: ignore[unknown_key]", False),
+    "no rule": ("extra: 1  # brintel-config: ignore", False),
+    "inside a quoted value": ('extra: "# brintel-config: ignore[unknown-key]"', False),
+    "after a quoted value": ("extra: 'it''s # x'  # brintel-config: ignore[unknown-key]", True),
+    "on another line": ("# brintel-config: ignore[unknown-key]\n      extra: 1", False),
+    "in a flow mapping": ("extra: {a: 1}  # brintel-config: ignore[unknown-key]", True),
 }
 
 
-@pytest.fixture(scope="module")
-def validator():
-    result = run("schema")
-    assert (result.returncode, result.stderr) == (0, "")
-    schema = json.loads(result.stdout)
-    jsonschema.Draft202012Validator.check_schema(schema)
-    return jsonschema.Draft202012Validator(schema)
+@pytest.mark.parametrize("line, ignored", SUPPRESSIONS.values(), ids=SUPPRESSIONS.keys())
+def test_a_comment_ignores_warnings_of_a_rule_on_its_line(tmp_path, line, ignored):
+    result = run("check", "--strict", write(tmp_path, one_reader(line)))
+    assert (result.returncode, result.stdout == "") == ((0, True) if ignored else (1, False))
 
 
-def reads(path) -> bool:
+def test_errors_cannot_be_ignored(tmp_path):
+    text = one_reader("max_batch_size: x  # brintel-config: ignore[wrong-type]",
+                      "tensor_parallel: 3  # brintel-config: ignore[validation]")
+    result = run("check", write(tmp_path, text))
+    assert result.returncode == 1
+    assert [line.rsplit(" ", 1)[-1] for line in result.stdout.splitlines()] == ["[wrong-type]"]
+
+
+def test_standard_input(tmp_path):
+    text = FINDINGS["typo in a reader"][0]
+    shown = run("check", "-", input=text)
+    assert (shown.returncode, shown.stdout.split(":")[0]) == (0, "<stdin>")
+    named = run("check", "--stdin-filename", "deploy/manifest.yaml", "--format", "json", "-", input=text)
+    assert [finding["file"] for finding in json.loads(named.stdout)] == ["deploy/manifest.yaml"]
+
+
+def test_version_is_the_package_version():
+    result = run("--version")
+    assert (result.returncode, result.stdout, result.stderr) == (
+        0, f"brintel-config {importlib.metadata.version('brintel-config')}\n", "")
+
+
+def test_a_closed_pipe_ends_the_command_quietly_even_with_sigpipe_ignored():
+    reading, writing = os.pipe()
+    os.close(reading)  # as `| head` does once it has read enough
     try:
-        read_brintel_readers_config(str(path), "r1")
-    except Exception as error:
-        return "No reader with id" in str(error)
-    return True
+        # A launcher in a Python process hands the command an ignored SIGPIPE.
+        result = subprocess.run([COMMAND, "schema"], stdout=writing, stderr=subprocess.PIPE, timeout=600,
+                                restore_signals=False, preexec_fn=lambda: signal.signal(signal.SIGPIPE, signal.SIG_IGN))
+    finally:
+        os.close(writing)
+    assert (result.returncode, result.stderr) == (-signal.SIGPIPE, b"")
 
 
-@pytest.mark.parametrize("text, valid", SCHEMA_CASES.values(), ids=SCHEMA_CASES.keys())
-def test_the_schema_accepts_what_reading_accepts(tmp_path, validator, text, valid):
-    path = write(tmp_path, text)
-    assert validator.is_valid(yaml.safe_load(text)) == valid
-    assert reads(path) == (valid or "tensor_paralel" in text)
+def on_terminal(*arguments, env=None) -> str:
+    """What the command writes to a terminal."""
+    controller, terminal = pty.openpty()
+    result = subprocess.run([COMMAND, *map(str, arguments)], stdout=terminal, stderr=subprocess.PIPE, timeout=600,
+                            env={**os.environ, "TERM": "xterm", **(env or {})})
+    os.close(terminal)
+    output = b""
+    while True:
+        try:
+            chunk = os.read(controller, 4096)
+        except OSError:  # the terminal is gone once read
+            break
+        if not chunk:
+            break
+        output += chunk
+    os.close(controller)
+    assert result.returncode in (0, 1)
+    return output.decode().replace("\r\n", "\n")
 
 
-def test_every_manifest_that_reads_without_warnings_fits_the_schema(tmp_path, validator):
-    texts = [EXAMPLE.read_text(), TYPO_AND_INVALID.replace("tensor_paralel", "tensor_parallel")]
-    # Other entries than brintel are closed records to the schema, but check does not examine them.
-    texts += [text for name, (text, findings) in FINDINGS.items()
-              if not any("warning" in f for f in findings) and not name.startswith("other")]
-    for text in texts:
-        assert reads(write(tmp_path, text)) and validator.is_valid(yaml.safe_load(text)), text
-
-
-def test_manifests_the_module_writes_fit_the_schema(tmp_path, validator):
-    path = write(tmp_path, manifest())
-    ReaderConfig(model_name="m", device="cpu").add_to_manifest_yaml(str(path), "bare")
-    ReaderConfig(model_name="0x10", device="cuda", consumer_group="", log_level="true", max_batch_size=2**64 - 1,
-                 tensor_parallel=2**32 - 1, cuda_visible_devices="0,1").add_to_manifest_yaml(str(path), "001")
-    written = yaml.safe_load(path.read_text())
-    assert set(written["brintel"]["readers_config"]) == {"bare", "001"}
-    assert validator.is_valid(written), list(validator.iter_errors(written))
-
-
-def test_the_schema_describes_every_field_and_bounds_the_numbers(validator):
-    definitions = validator.schema["$defs"]
-    reader = definitions["ReaderConfig"]
-    assert list(reader["properties"]) == FIELDS
-    assert reader["required"] == ["model_name", "device", "consumer_group"]
-    assert reader["properties"]["tensor_parallel"]["maximum"] == 2**32 - 1
-    assert reader["properties"]["max_batch_size"]["maximum"] == 2**64 - 1
-    assert definitions["OptionAppConfig"]["properties"]["port"]["maximum"] == 2**16 - 1
-    for definition in definitions.values():
-        assert definition["additionalProperties"] is False and definition["description"]
-        assert all(field["description"] for field in definition["properties"].values())
+def test_on_a_terminal_colour_and_a_summary(tmp_path):
+    warning = write(tmp_path, FINDINGS["typo in a reader"][0], "warning.yaml")
+    ignored = write(tmp_path, one_reader("extra: 1  # brintel-config: ignore[unknown-key]"), "ignored.yaml")
+    error = write(tmp_path, FINDINGS["validation at the value"][0], "error.yaml")
+    coloured = on_terminal("check", warning, ignored, error)
+    assert "\x1b[1;33mwarning\x1b[0m" in coloured and "\x1b[1;31merror\x1b[0m" in coloured
+    assert coloured.endswith("\n1 error, 1 warning in 3 manifests (1 ignored)\n")
+    plain = on_terminal("check", warning, env={"NO_COLOR": "1"})
+    assert "\x1b" not in plain and plain.endswith("\n0 errors, 1 warning in 1 manifest\n")
+    assert on_terminal("check", EXAMPLE) == "no problems in 1 manifest\n"
+    piped = run("check", warning, error).stdout
+    assert "\x1b" not in piped and piped.splitlines()[-1].endswith("[validation]")
 
 
 def test_show_of_a_missing_reader_fails():
@@ -302,29 +512,34 @@ def test_show_of_a_missing_reader_fails():
     assert result.stderr == module_error(EXAMPLE, "absent") + "\n"
 
 
-EVERY_FIELD = """\
-r1:
-  model_name: "quote\\" backslash\\\\ tab\\t nul\\0 bell\\a del\\x7f é 日本 🙂 </"
-  device: cuda
-  consumer_group: ""
-  redis_host: "line\\nfeed\\rreturn"
-  internal_gateway_ip: 10.0.0.1
-  access_token: "\\x01\\x1f"
-  log_level: ""
-  backend: vllm
-  cuda_visible_devices: "0,1"
-  max_batch_size: 18446744073709551615
-  batch_duration_millis: 0
-  tensor_parallel: 4294967295
-  quant_type: awq
-  max_sequence_length: 4096
-  nvlink_unavailable: 1
-  disable_static: 0
-  disable_cuda_graph: 1
-  cuda_graph_cache_capacity: 8
-  disable_paged_attention: 0
-  page_cache_size: "4096"
-"""
+# Every field with a value whose text is awkward in JSON.
+EVERY_FIELD_VALUES = {
+    "model_name": '"quote\\" backslash\\\\ tab\\t nul\\0 bell\\a del\\x7f é 日本 🙂 </"',
+    "device": "cuda",
+    "consumer_group": '""',
+    "redis_host": '"line\\nfeed\\rreturn"',
+    "internal_gateway_ip": "10.0.0.1",
+    "access_token": '"\\x01\\x1f"',
+    "log_level": '""',
+    "backend": "vllm",
+    "cuda_visible_devices": '"0,1"',
+    "max_batch_size": "18446744073709551615",
+    "batch_duration_millis": "0",
+    "tensor_parallel": "4294967295",
+    "quant_type": "awq",
+    "max_sequence_length": "4096",
+    "nvlink_unavailable": "1",
+    "disable_static": "0",
+    "disable_cuda_graph": "1",
+    "cuda_graph_cache_capacity": "8",
+    "disable_paged_attention": "0",
+    "page_cache_size": '"4096"',
+}
+EVERY_FIELD = "r1:\n" + "".join(f"  {name}: {EVERY_FIELD_VALUES[name]}\n" for name in FIELDS)
+
+
+def test_the_every_field_fixture_has_every_field():
+    assert set(EVERY_FIELD_VALUES) == set(FIELDS)
 
 
 @pytest.mark.parametrize(
@@ -339,7 +554,7 @@ def test_show_prints_the_exported_dict_as_json_in_field_order(tmp_path, path_and
     assert (result.returncode, result.stderr) == (0, "")
     shown = json.loads(result.stdout)
     assert shown == read_brintel_readers_config(str(path), reader_id).dict_without_optionals()
-    assert list(shown) == [name for name in FIELD_ORDER if name in shown]
+    assert list(shown) == [name for name in FIELDS if name in shown]
 
 
 def test_show_escapes_control_characters_and_keeps_utf8(tmp_path):
@@ -350,7 +565,8 @@ def test_show_escapes_control_characters_and_keeps_utf8(tmp_path):
     assert '"max_batch_size": 18446744073709551615,' in stdout
 
 
-CHECK_USAGE = ["usage: brintel-config check [--format text|json|github] [--strict] MANIFEST..."]
+CHECK_USAGE = ["usage: brintel-config check [--format text|json|github] [--strict] [--stdin-filename NAME]"
+               " MANIFEST..."]
 PROGRAM_USAGE = [CHECK_USAGE[0], "       brintel-config show MANIFEST READER_ID", "       brintel-config schema"]
 SHOW_USAGE = ["usage: brintel-config show MANIFEST READER_ID"]
 
@@ -370,6 +586,30 @@ def test_each_command_describes_itself():
     assert "\n  check " in overview and "\n  show " in overview and "\n  schema " in overview
 
 
+def help_rules() -> dict[str, str]:
+    """The rules that `check --help` lists, with their severity."""
+    text = run("check", "--help").stdout
+    block = text.split("\nRules:\n", 1)[1].split("\n\n", 1)[0]
+    return dict(re.findall(r"^  (\S+) +(error|warning) ", block, re.M))
+
+
+def test_the_help_lists_every_rule_and_format():
+    rules = help_rules()
+    assert READING_RULES | WARNING_RULES <= set(rules)
+    assert {name for name, severity in rules.items() if severity == "warning"} == WARNING_RULES
+    options = run("check", "--help").stdout.split("\nOptions:\n", 1)[1]
+    assert re.findall(r"^    (\w+) ", options, re.M) == ["text", "json", "github"]
+
+
+README = ROOT / "README.md"
+
+
+@pytest.mark.skipif(not README.exists(), reason="the README is in a clone, not in the wheel")
+def test_the_readme_lists_every_rule():
+    table = dict(re.findall(r"^\| `([a-z-]+)` \| (error|warning) \|", README.read_text(), re.M))
+    assert table == help_rules()
+
+
 @pytest.mark.parametrize(
     ("arguments", "message", "usage"),
     [
@@ -379,6 +619,8 @@ def test_each_command_describes_itself():
         (["check"], "brintel-config check: missing MANIFEST", CHECK_USAGE),
         (["check", "--strict=1", "a"], "brintel-config check: option '--strict' takes no value", CHECK_USAGE),
         (["check", "a", "--format"], "brintel-config check: option '--format' needs a value: text, json or github",
+         CHECK_USAGE),
+        (["check", "a", "--stdin-filename"], "brintel-config check: option '--stdin-filename' needs a value",
          CHECK_USAGE),
         (["check", "--format=xml", "a"],
          "brintel-config check: invalid value 'xml' for option '--format': choose text, json or github", CHECK_USAGE),
@@ -405,3 +647,19 @@ def test_a_failed_write_is_not_a_success():
                                 text=True, timeout=600)
     assert result.returncode == 2
     assert result.stderr == "brintel-config: cannot write to standard output\n"
+
+
+HOOKS = ROOT / ".pre-commit-hooks.yaml"
+
+
+@pytest.mark.skipif(not HOOKS.exists(), reason="the hook definition is in a clone, not in the wheel")
+def test_the_pre_commit_hook_checks_manifests(tmp_path):
+    [hook] = yaml.safe_load(HOOKS.read_text())
+    assert {"id", "name", "entry", "language", "files"} <= set(hook)
+    command, *arguments = hook["entry"].split()
+    assert command == COMMAND.name and "--strict" in arguments
+    files = re.compile(hook["files"])
+    assert files.search("deploy/manifest.yaml") and files.search("manifest.yml") and not files.search("other.yaml")
+    sound = write(tmp_path, FINDINGS["sound"][0])
+    warning = write(tmp_path, FINDINGS["typo in a reader"][0], "warning.yaml")
+    assert [run(*arguments, path).returncode for path in (sound, warning)] == [0, 1]

@@ -4,6 +4,7 @@
 
 #include "report.hpp"
 
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
@@ -16,7 +17,7 @@ namespace brintel::cli {
 enum ExitStatus : int {
     success = 0,
     problems_found = 1,  // check: an error, or under --strict a warning
-    failure = 2,         // unusable arguments, unreadable file, missing reader
+    failure = 2,         // unusable arguments, a file that cannot be read, a missing reader
 };
 
 struct Streams {
@@ -24,16 +25,19 @@ struct Streams {
     std::ostream& err;
 };
 
-// The whole command line after the program name.
+// The whole command line after the program name. A closed output pipe ends
+// the process as it ends other commands: quietly, by SIGPIPE.
 int run(std::span<const std::string_view> arguments, Streams streams);
 
 struct CheckOptions {
     Format format = Format::Text;
-    bool strict = false;  // warnings fail too
+    bool strict = false;                        // warnings fail too
+    std::optional<std::string> stdin_filename;  // shown for the operand "-"
 };
 
-int check_manifests(const std::vector<std::string>& paths, const CheckOptions& options, Streams streams);
+// The operand "-" is standard input.
+int check_manifests(const std::vector<std::string>& operands, const CheckOptions& options, Streams streams);
 int show_reader(const std::string& path, const std::string& reader_id, Streams streams);
-int print_schema(Streams streams);
+int print_json_schema(Streams streams);
 
 }  // namespace brintel::cli

@@ -1,6 +1,7 @@
 #include "json.hpp"
 
 #include "schema/export.hpp"
+#include "schema/manifest/utf8.hpp"
 
 #include <array>
 #include <charconv>
@@ -22,26 +23,37 @@ char short_escape(char c) {
     }
 }
 
-void append_unicode_escape(std::string& out, unsigned char c) {
+// \u<high><c>: \u00XX for a control character, \udcXX for a stray byte.
+void append_unicode_escape(std::string& out, std::string_view high, unsigned char c) {
     constexpr std::string_view hex = "0123456789abcdef";
-    out += "\\u00";
+    out.append("\\u").append(high);
     out += hex[c >> 4];
     out += hex[c & 0xF];
+}
+
+void append_escaped_utf8(std::string& out, std::string_view text) {
+    for (const char c : text) {
+        if (const char escape = short_escape(c)) {
+            out += '\\';
+            out += escape;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            append_unicode_escape(out, "00", static_cast<unsigned char>(c));
+        } else {
+            out += c;
+        }
+    }
 }
 
 }  // namespace
 
 void append_json_string(std::string& out, std::string_view text) {
     out += '"';
-    for (const char c : text) {
-        if (const char escape = short_escape(c)) {
-            out += '\\';
-            out += escape;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            append_unicode_escape(out, static_cast<unsigned char>(c));
-        } else {
-            out += c;
-        }
+    for (;;) {
+        const std::size_t valid = schema::utf8_prefix(text);
+        append_escaped_utf8(out, text.substr(0, valid));
+        if (valid == text.size()) break;
+        append_unicode_escape(out, "dc", static_cast<unsigned char>(text[valid]));
+        text.remove_prefix(valid + 1);
     }
     out += '"';
 }

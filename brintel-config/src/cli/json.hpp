@@ -10,8 +10,10 @@
 
 namespace brintel::cli {
 
-// `text` (valid UTF-8) as a JSON string: quotation mark, backslash and the
-// control characters escaped, everything else passed through.
+// `text` as a JSON string: quotation mark, backslash and the control
+// characters escaped, other UTF-8 passed through. A byte that is not part of
+// UTF-8 (of a file name, say) is written \udcXX, as Python's os.fsdecode
+// gives it, so that the JSON stays valid and the name can be had back.
 void append_json_string(std::string& out, std::string_view text);
 
 // Writes JSON into a string, two blanks of indentation per level, one
@@ -48,7 +50,6 @@ private:
     void write(bool value) { boolean(value); }
     void write(std::uint64_t value) { number(value); }
     void write(std::uint32_t value) { number(value); }
-    void write(std::uint16_t value) { number(value); }
 
     void open(char bracket);
     void close(char bracket);

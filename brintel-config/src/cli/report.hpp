@@ -4,6 +4,7 @@
 #include "lint.hpp"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <ostream>
@@ -13,20 +14,37 @@
 
 namespace brintel::cli {
 
-// Named by format_names, in this order.
 enum class Format : std::uint8_t { Text, Json, Github };
-inline constexpr std::array<std::string_view, 3> format_names = {"text", "json", "github"};
+
+// In the order of Format, with what each prints (for --help).
+inline constexpr std::array format_names = {std::string_view("text"), std::string_view("json"),
+                                            std::string_view("github")};
+inline constexpr std::array format_help = {
+    std::string_view("FILE:LINE:COLUMN: SEVERITY: MESSAGE [RULE] per line (the default)"),
+    std::string_view("one JSON array of objects with file, line, column, severity, rule, reader, field and message"),
+    std::string_view("GitHub Actions workflow commands: ::SEVERITY file=F,line=L,col=C,title=RULE::MESSAGE"),
+};
+static_assert(format_names.size() == static_cast<std::size_t>(Format::Github) + 1, "one name per Format");
+static_assert(format_help.size() == format_names.size(), "one description per format");
 
 std::optional<Format> format_named(std::string_view name);
 
 struct FileFindings {
     std::string path;
     std::vector<Finding> findings;
+    std::size_t ignored = 0;  // warnings that a comment ignores
 };
 
-// Text: "FILE:LINE:COLUMN: SEVERITY: MESSAGE" per line. Json: one array of
-// objects with file, line, column, severity, reader, field and message.
-// Github: one workflow command per line, "::error file=F,line=L,col=C::MESSAGE".
-void print_findings(Format format, const std::vector<FileFindings>& files, std::ostream& out);
+// How the text form looks where a person reads it.
+struct TextStyle {
+    bool colour = false;
+    bool summary = false;  // a closing line that counts the findings
+};
+
+// Text: "FILE:LINE:COLUMN: SEVERITY: MESSAGE [RULE]" per line. Json: one
+// array of objects with file, line, column, severity, rule, reader, field
+// and message. Github: one workflow command per line.
+void print_findings(Format format, const std::vector<FileFindings>& files, const TextStyle& style,
+                    std::ostream& out);
 
 }  // namespace brintel::cli

@@ -2,6 +2,8 @@
 // --help anywhere before "--" asks for the command's help.
 #include "commands.hpp"
 
+#include <csignal>
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -9,15 +11,26 @@
 #include <string>
 #include <vector>
 
+#ifndef BRINTEL_CONFIG_VERSION
+#define BRINTEL_CONFIG_VERSION BRINTEL_CONFIG_PROJECT_VERSION
+#endif
+
 namespace brintel::cli {
 namespace {
 
 constexpr std::string_view program = "brintel-config";
+constexpr std::string_view version = BRINTEL_CONFIG_VERSION;
 
-// An option takes one of `choices` as its value, or none when there are none.
+// A flag, or an option with a value: one of `choices`, or any when there are
+// none (then named `value_name` in the help).
 struct Option {
     std::string_view name;
+    std::string_view value_name;
     std::span<const std::string_view> choices;
+    std::string_view help;
+    std::span<const std::string_view> choice_help;  // one line per choice
+
+    bool takes_value() const { return !value_name.empty() || !choices.empty(); }
 };
 
 struct Arguments {
@@ -41,20 +54,24 @@ struct Command {
     std::span<const Option> options;
     std::string_view summary;
     std::string_view description;
+    bool lists_rules;
+    std::string_view epilogue;  // after the options and rules
     int (*run)(const Arguments& arguments, Streams streams);
 
     std::size_t operand_count() const { return operand_names[0].empty() ? 0 : operand_names[1].empty() ? 1 : 2; }
 };
 
-constexpr std::array<Option, 2> check_options = {
-    Option{"--format", format_names},
-    Option{"--strict", {}},
+constexpr std::array<Option, 3> check_options = {
+    Option{"--format", {}, format_names, "how findings are printed:", format_help},
+    Option{"--strict", {}, {}, "warnings fail as errors do", {}},
+    Option{"--stdin-filename", "NAME", {}, "the name shown for the manifest read from standard input", {}},
 };
 
 int run_check(const Arguments& arguments, Streams streams) {
     CheckOptions options;
     options.format = format_named(arguments.option("--format").value_or("text")).value_or(Format::Text);
     options.strict = arguments.option("--strict").has_value();
+    if (const auto name = arguments.option("--stdin-filename")) options.stdin_filename = std::string(*name);
     return check_manifests(arguments.operands, options, streams);
 }
 
@@ -64,27 +81,23 @@ const std::array commands = {
         {"MANIFEST", ""},
         true,
         check_options,
-        "check manifests: reading, reader validation, unknown keys",
-        "Read each MANIFEST as brintel_config.read_brintel_readers_config does,\n"
-        "validate every reader and look for keys that no setting has (a misspelt\n"
-        "key is ignored when reading). Each finding is one line\n"
-        "  FILE:LINE:COLUMN: SEVERITY: MESSAGE\n"
-        "in order of position: a manifest that does not read gives one error with\n"
-        "the module's message; a reader's validation finding is an error at the\n"
-        "field's value; an unknown key in a reader, in server_config or under\n"
-        "brintel is a warning, with the closest setting's name when one is close.\n"
-        "\n"
-        "Options:\n"
-        "  --format text|json|github  text (the default); one JSON array of objects\n"
-        "                             with file, line, column, severity, reader,\n"
-        "                             field and message; or GitHub Actions workflow\n"
-        "                             commands (::error file=F,line=L,col=C::MESSAGE)\n"
-        "  --strict                   warnings fail as errors do\n"
+        "check manifests: reading, validation, and what reading lets pass",
+        "Read each MANIFEST as brintel_config.read_brintel_readers_config does, then\n"
+        "go on through all of it: every problem that makes reading fail, each at its\n"
+        "own position; the validation findings of every reader that reads; and in\n"
+        "the brintel entry, what reading lets pass: keys that no setting has, merge\n"
+        "keys, and reader ids or brintel entries given twice. MANIFEST - is standard\n"
+        "input. Each finding is one line\n"
+        "  FILE:LINE:COLUMN: SEVERITY: MESSAGE [RULE]\n"
+        "in order of position; on a terminal, a last line counts them.\n",
+        true,
+        "A comment '# brintel-config: ignore[RULE,...]' at the end of a line ignores\n"
+        "the warnings of those rules on that line; errors cannot be ignored.\n"
         "\n"
         "Exit status: 0 without errors (warnings allowed), 1 with an error or,\n"
         "under --strict, a warning; 2 for wrong arguments or a file that cannot be\n"
-        "opened or is not UTF-8 (the reason goes to standard error). Of several\n"
-        "manifests, each is checked and the highest status wins.\n",
+        "read or is not UTF-8. Of several manifests, each is checked and the\n"
+        "highest status wins.\n",
         run_check,
     },
     Command{
@@ -94,8 +107,8 @@ const std::array commands = {
         {},
         "print one reader's settings as JSON",
         "Print the settings of reader READER_ID of MANIFEST as a JSON object: the\n"
-        "entries of ReaderConfig.dict_without_optionals(), in declared field order.\n"
-        "\n"
+        "entries of ReaderConfig.dict_without_optionals(), in declared field order.\n",
+        false,
         "Exit status: 0 when printed, 2 when the manifest cannot be read or has no\n"
         "such reader (the reason goes to standard error).\n",
         [](const Arguments& arguments, Streams streams) {
@@ -110,25 +123,30 @@ const std::array commands = {
         "print the manifest's JSON Schema",
         "Print a JSON Schema (draft 2020-12) of the manifest, for editors and\n"
         "validators: the settings' types, number ranges and descriptions, the keys\n"
-        "that reading requires, and no keys besides the settings in a record.\n"
-        "\n"
+        "that reading requires, no keys besides the settings in a record, and the\n"
+        "reader validation rules that a schema can express.\n",
+        false,
         "Exit status: 0.\n",
-        [](const Arguments&, Streams streams) { return print_schema(streams); },
+        [](const Arguments&, Streams streams) { return print_json_schema(streams); },
     },
 };
+
+// "--format text|json|github", "--stdin-filename NAME", "--strict".
+std::string option_form(const Option& option) {
+    std::string form(option.name);
+    const char* separator = " ";
+    for (const std::string_view choice : option.choices) {
+        form.append(separator).append(choice);
+        separator = "|";
+    }
+    if (!option.value_name.empty()) form.append(" ").append(option.value_name);
+    return form;
+}
 
 std::string usage_line(const Command& command) {
     std::string line(program);
     line.append(" ").append(command.name);
-    for (const Option& option : command.options) {
-        line.append(" [").append(option.name);
-        const char* separator = " ";
-        for (const std::string_view choice : option.choices) {
-            line.append(separator).append(choice);
-            separator = "|";
-        }
-        line.append("]");
-    }
+    for (const Option& option : command.options) line.append(" [").append(option_form(option)).append("]");
     for (std::size_t i = 0; i < command.operand_count(); ++i) {
         line.append(" ").append(command.operand_names[i]);
     }
@@ -145,6 +163,9 @@ void print_program_usage(std::ostream& out) {
 }
 
 constexpr std::size_t summary_column = 8;
+constexpr std::size_t option_column = 28;
+constexpr std::size_t rule_column = 17;
+constexpr std::size_t severity_column = 9;
 
 // `name` followed by blanks up to `width`, and by at least one.
 std::string padded(std::string_view name, std::size_t width) {
@@ -158,11 +179,34 @@ void print_program_help(std::ostream& out) {
     for (const Command& command : commands) {
         out << "  " << padded(command.name, summary_column) << command.summary << '\n';
     }
-    out << "\nRun '" << program << " COMMAND --help' for a command's details.\n";
+    out << "\nRun '" << program << " COMMAND --help' for a command's details,\n'" << program
+        << " --version' for its version.\n";
+}
+
+void print_options(const Command& command, std::ostream& out) {
+    if (command.options.empty()) return;
+    out << "\nOptions:\n";
+    for (const Option& option : command.options) {
+        out << "  " << padded(option_form(option), option_column) << option.help << '\n';
+        for (std::size_t i = 0; i < option.choice_help.size(); ++i) {
+            out << std::string(4, ' ') << padded(option.choices[i], summary_column) << option.choice_help[i] << '\n';
+        }
+    }
+}
+
+void print_rules(std::ostream& out) {
+    out << "\nRules:\n";
+    for (const RuleInfo& rule : rules) {
+        out << "  " << padded(rule.name, rule_column)
+            << padded(severity_name(rule.severity), severity_column) << rule.summary << '\n';
+    }
 }
 
 void print_command_help(const Command& command, std::ostream& out) {
     out << "usage: " << usage_line(command) << "\n\n" << command.description;
+    print_options(command, out);
+    if (command.lists_rules) print_rules(out);
+    out << '\n' << command.epilogue;
 }
 
 int program_usage_error(const std::string& message, Streams streams) {
@@ -221,15 +265,16 @@ std::size_t take_option(const Command& command, std::span<const std::string_view
     }
     std::optional<std::string_view> value;
     if (equals != std::string_view::npos) value = argument.substr(equals + 1);
-    if (option->choices.empty()) {
+    if (!option->takes_value()) {
         if (value) parsed.error = "option '" + std::string(option->name) + "' takes no value";
         parsed.arguments.options.emplace_back(option->name, "");
         return at;
     }
     if (!value && at + 1 < arguments.size()) value = arguments[++at];
     if (!value) {
-        parsed.error = "option '" + std::string(option->name) + "' needs a value: " + choice_list(*option);
-    } else if (std::ranges::find(option->choices, *value) == option->choices.end()) {
+        parsed.error = "option '" + std::string(option->name) + "' needs a value";
+        if (!option->choices.empty()) parsed.error += ": " + choice_list(*option);
+    } else if (!option->choices.empty() && std::ranges::find(option->choices, *value) == option->choices.end()) {
         parsed.error = "invalid value '" + std::string(*value) + "' for option '" + std::string(option->name) +
                        "': choose " + choice_list(*option);
     }
@@ -280,10 +325,17 @@ int run_command(const Command& command, std::span<const std::string_view> argume
 }  // namespace
 
 int run(std::span<const std::string_view> arguments, Streams streams) {
+    // A launcher inside a Python process leaves SIGPIPE ignored; `| head`
+    // would then end in a write error instead of quietly.
+    std::signal(SIGPIPE, SIG_DFL);
     if (arguments.empty()) return program_usage_error("missing command", streams);
     const std::string_view first = arguments.front();
     if (is_help(first)) {
         print_program_help(streams.out);
+        return success;
+    }
+    if (first == "--version") {
+        streams.out << program << ' ' << version << '\n';
         return success;
     }
     const Command* command = find_command(first);

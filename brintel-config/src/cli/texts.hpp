@@ -3,6 +3,7 @@
 #pragma once
 
 #include "errors/escape.hpp"
+#include "yaml/document.hpp"
 
 #include <algorithm>
 #include <optional>
@@ -11,8 +12,7 @@
 
 namespace brintel::cli::text {
 
-inline constexpr std::string_view error = "error";
-inline constexpr std::string_view warning = "warning";
+inline constexpr std::string_view merge_key = "<<";
 
 // Keeps a finding on one line even for keys and ids that hold line breaks.
 inline std::string printable(std::string_view key) {
@@ -21,7 +21,13 @@ inline std::string printable(std::string_view key) {
     return has_control ? errors::debug_quoted(key) : std::string(key);
 }
 
-// Where an unknown key stands: "reader <id>", or the record's key.
+// A 0-based position as people count it: "line 4 column 5".
+inline std::string position(yaml::Mark mark) {
+    return "line " + std::to_string(std::uint64_t{mark.line} + 1) + " column " +
+           std::to_string(std::uint64_t{mark.column} + 1);
+}
+
+// Where a key stands: "reader <id>", or the record's key.
 inline std::string in_reader(std::string_view id) { return "reader " + printable(id); }
 
 inline std::string unknown_key(std::string_view key, std::string_view where,
@@ -31,10 +37,34 @@ inline std::string unknown_key(std::string_view key, std::string_view where,
     return out;
 }
 
-// A validation finding: "readers_config.<id>.<field>: <reason>".
-inline std::string reader_finding(std::string_view readers_key, std::string_view id, std::string_view field,
-                                  std::string_view reason) {
-    return std::string(readers_key) + "." + printable(id) + "." + std::string(field) + ": " + std::string(reason);
+// `where` is empty at the top level.
+inline std::string duplicate_key(std::string_view key, std::string_view where, yaml::Mark first) {
+    std::string out = "duplicate key `" + printable(key) + "`";
+    if (!where.empty()) out.append(" in ").append(where);
+    return out + ", first at " + position(first) + ": reading keeps only this later entry";
 }
+
+// What reading makes of a merge key where it stands.
+inline constexpr std::string_view merge_ignored = "reading ignores it and the settings it names";
+inline constexpr std::string_view merge_as_reader = "reading takes it for a reader with the id `<<`";
+inline constexpr std::string_view merge_as_entry = "reading takes it for a top-level entry named `<<`";
+
+// `where` is empty at the top level.
+inline std::string merge_key_unapplied(std::string_view where, std::string_view consequence) {
+    std::string out = "merge key `<<`";
+    if (!where.empty()) out.append(" in ").append(where);
+    return out.append(" is not applied: ").append(consequence);
+}
+
+// A validation finding: "readers_config.<id>.<field>: <reason>", without
+// the field for a finding about the whole reader.
+inline std::string reader_finding(std::string_view readers_key, std::string_view id,
+                                  std::optional<std::string_view> field, std::string_view reason) {
+    std::string out = std::string(readers_key) + "." + printable(id);
+    if (field) out.append(".").append(*field);
+    return out.append(": ").append(reason);
+}
+
+inline std::string unreadable(std::string_view reason) { return "cannot read the manifest: " + std::string(reason); }
 
 }  // namespace brintel::cli::text

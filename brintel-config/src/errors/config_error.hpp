@@ -62,6 +62,7 @@ public:
     }
 
     ErrorKind kind() const { return kind_; }
+    const std::string& text() const { return text_; }  // for every kind but ValidationErrors
     const std::vector<ValidationError>& findings() const { return findings_; }
 
     // The error's only text form: its kind's prefix, then the payload.

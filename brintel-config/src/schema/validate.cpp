@@ -1,5 +1,6 @@
 #include "validate.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
@@ -51,14 +52,13 @@ bool is_device_number(std::string_view piece) {
 }
 
 void check_cpu_parallelism(const ReaderConfig& reader, Findings& findings) {
-    if (reader.device == "cpu" && reader.tensor_parallel) {
+    if (reader.device == cpu_device && reader.tensor_parallel) {
         add_finding(findings, "tensor_parallel", cpu_parallelism_reason);
     }
 }
 
 void check_device(const ReaderConfig& reader, Findings& findings) {
-    const std::string& device = reader.device;
-    if (device != "cpu" && device != "api" && device != "cuda") {
+    if (std::ranges::find(devices, reader.device) == devices.end()) {
         add_finding(findings, "device", device_reason);
     }
 }

@@ -4,7 +4,14 @@
 #include "records.hpp"
 #include "../errors/config_error.hpp"
 
+#include <array>
+#include <string_view>
+
 namespace brintel::schema {
+
+// The devices a reader may name; the CPU takes no tensor parallelism.
+inline constexpr std::array<std::string_view, 3> devices = {"cpu", "cuda", "api"};
+inline constexpr std::string_view cpu_device = devices[0];
 
 // Success, or a ValidationErrors error listing every finding in rule order.
 // Runs only on request: neither construction nor manifest reading calls it.

@@ -2,6 +2,7 @@
 
 #include "libyaml.hpp"
 #include "messages.hpp"
+#include "positions.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -52,18 +53,26 @@ std::string mark_suffix(const yaml_mark_t& mark) {
 
 Mark mark_of(const yaml_mark_t& mark) { return {saturated(mark.line), saturated(mark.column)}; }
 
+// The text the parser was given (from memory, as it always is here).
+std::string_view parsed_input(const yaml_parser_t& parser) {
+    const auto& input = parser.input.string;
+    return {reinterpret_cast<const char*>(input.start), static_cast<std::size_t>(input.end - input.start)};
+}
+
 // The parser's problem, its position, and its context if it gave one.
 Failure parse_failure(const yaml_parser_t& parser) {
     if (parser.error == YAML_MEMORY_ERROR) throw std::bad_alloc();
     yaml_mark_t problem_mark = parser.problem_mark;
-    // The reader reports a byte offset only.
-    if (parser.error == YAML_READER_ERROR) problem_mark = {parser.problem_offset, 0, 0};
+    // The reader reports a byte offset only: the text names that offset, and
+    // the failure stands at its line and column.
+    const bool offset_only = parser.error == YAML_READER_ERROR;
+    if (offset_only) problem_mark = {parser.problem_offset, 0, 0};
     const yaml_mark_t& context = parser.context_mark;
     const bool same = context.line == problem_mark.line && context.column == problem_mark.column;
     return {message::parse_problem(parser.problem ? parser.problem : message::unknown_parse_problem,
                                    mark_suffix(problem_mark), parser.context ? parser.context : "",
                                    same ? std::string() : message::position_suffix(context.line, context.column)),
-            mark_of(problem_mark)};
+            offset_only ? mark_at(parsed_input(parser), parser.problem_offset) : mark_of(problem_mark)};
 }
 
 Failure failure_at(std::string message, const yaml_mark_t& mark) {

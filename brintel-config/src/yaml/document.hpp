@@ -20,7 +20,7 @@ struct Mark {
 };
 
 // A refusal: its one-line text and the position that text names (line 0
-// column 0 when it names none).
+// column 0 when it names none; the line and column of a byte offset).
 struct Failure {
     std::string message;
     Mark mark;
@@ -43,6 +43,11 @@ struct Event {
     Tag tag;
 
     Mark mark() const { return {line, column}; }
+    // Nothing after a key's colon: where a mapping is expected, reading
+    // takes it for one without entries.
+    bool is_empty_plain() const {
+        return kind == EventKind::Scalar && style == ScalarStyle::Plain && text_length == 0;
+    }
 };
 
 struct Document {

@@ -8,8 +8,9 @@ std::size_t followed(const Document& document, std::size_t index) {
     return event.kind == EventKind::Alias ? event.text_offset : index;
 }
 
-// The index after the value starting at `index`; aliases are single events.
-std::size_t after_value(const Document& document, std::size_t index) {
+}  // namespace
+
+std::size_t value_end(const Document& document, std::size_t index) {
     std::size_t depth = 0;
     do {
         switch (document.events[index].kind) {
@@ -24,8 +25,6 @@ std::size_t after_value(const Document& document, std::size_t index) {
     return index;
 }
 
-}  // namespace
-
 std::vector<KeyAt> mapping_entries(const Document& document, std::size_t value) {
     std::vector<KeyAt> entries;
     const auto& events = document.events;
@@ -35,14 +34,22 @@ std::vector<KeyAt> mapping_entries(const Document& document, std::size_t value) 
     ++at;
     while (at < events.size() && events[at].kind != EventKind::MappingEnd) {
         const Event& key = events[at];
-        const Event& key_text = events[followed(document, at)];
-        at = after_value(document, at);
+        const std::size_t key_event = followed(document, at);
+        at = value_end(document, at);
         if (at >= events.size()) break;
+        const Event& key_text = events[key_event];
         const std::string_view text = key_text.kind == EventKind::Scalar ? document.scalar(key_text) : "";
-        entries.push_back({text, key.mark(), events[at].mark(), followed(document, at)});
-        at = after_value(document, at);
+        entries.push_back({text, key.mark(), events[at].mark(), key_event, followed(document, at),
+                           events[at].kind == EventKind::Alias});
+        at = value_end(document, at);
     }
     return entries;
+}
+
+bool holds_entries(const Document& document, std::size_t value) {
+    if (value >= document.events.size()) return false;
+    const Event& event = document.events[followed(document, value)];
+    return event.kind == EventKind::MappingStart || event.is_empty_plain();
 }
 
 }  // namespace brintel::yaml

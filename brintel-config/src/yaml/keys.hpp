@@ -14,8 +14,10 @@ namespace brintel::yaml {
 struct KeyAt {
     std::string_view key;  // the key's text; an alias key reads as its anchored scalar
     Mark key_mark;
-    Mark value_mark;    // where the value is written: an alias's own position
-    std::size_t value;  // the value's first event, an alias followed
+    Mark value_mark;        // where the value is written: an alias's own position
+    std::size_t key_event;  // the key's event, an alias followed
+    std::size_t value;      // the value's first event, an alias followed
+    bool value_is_alias;
 };
 
 // The entries of the mapping whose first event is `value` (an alias is
@@ -23,6 +25,13 @@ struct KeyAt {
 // it, is a mapping without entries; anything else that is not a mapping has
 // none either. Nested values are stepped over, not descended into.
 std::vector<KeyAt> mapping_entries(const Document& document, std::size_t value);
+
+// Whether the value at `value` (an alias is followed) is what reading takes
+// for a mapping: one, or an empty plain scalar.
+bool holds_entries(const Document& document, std::size_t value);
+
+// The index after the value that starts at `value`; an alias is one event.
+std::size_t value_end(const Document& document, std::size_t value);
 
 // The first event of the document's root value.
 inline constexpr std::size_t root_value = 0;

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -110,12 +111,24 @@ inline std::string position_suffix(std::uint64_t line, std::uint64_t column) {
 // Where the parser gives a byte offset only.
 inline std::string offset_suffix(std::uint64_t offset) { return " at position " + std::to_string(offset); }
 
+// The text of a path as refusals show it: none at the document's root (an
+// empty key below it has an empty text).
+inline std::optional<std::string> path_text(const Path& path) {
+    if (path.is_root()) return std::nullopt;
+    return path.text();
+}
+
 // A refusal at a value: "<path>: <message><position>", the path and its
 // ": " left out at the document's root.
-inline std::string at_value(const Path& path, std::string_view message, std::string_view position) {
-    std::string out = path.is_root() ? std::string() : path.text() + ": ";
+inline std::string at_value(const std::optional<std::string>& path_text, std::string_view message,
+                            std::string_view position) {
+    std::string out = path_text ? *path_text + ": " : std::string();
     out.append(message).append(position);
     return out;
+}
+
+inline std::string at_value(const Path& path, std::string_view message, std::string_view position) {
+    return at_value(path_text(path), message, position);
 }
 
 // The parser's problem and, when it gave one, the context it was in.

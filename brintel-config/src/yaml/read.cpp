@@ -87,15 +87,30 @@ public:
           selection_(selection),
           jump_limit_(static_cast<std::uint64_t>(document.events.size()) * 100) {}
 
-    Failure error;
+    Refusal error;
     std::vector<std::string> error_keys;
+
+    // Reads the one value that starts at event `index`, as if reading had
+    // come to it.
+    template <class Value>
+    bool read_value_at(std::size_t index, Value& out, ValueKind kind, const Path& path) {
+        position_ = index;
+        return read_value(out, kind, path);
+    }
+
+    bool read_key_at(std::size_t index, const Path& path, std::string_view expected) {
+        position_ = index;
+        std::string_view key;
+        bool end = false;
+        return read_key(key, end, path, expected) && !end;
+    }
 
     template <class Entry>
     bool read_map(std::unordered_map<std::string, Entry>& out, const Path& path) {
         const auto& only_key = std::is_same_v<Entry, schema::ReaderConfig> ? selection_.reader : selection_.entry;
         return at_value([&] {
             const Event& start = current();
-            if (is_empty_plain(start)) return advance();
+            if (start.is_empty_plain()) return advance();
             if (start.kind != EventKind::MappingStart) {
                 return type_error(start, path, message::expected_name(ValueKind::ReaderMap));
             }
@@ -118,11 +133,6 @@ private:
     std::size_t position_ = 0;
     std::uint64_t jumps_ = 0;
     std::uint64_t jump_limit_;
-    // Events and scalar bytes read again through aliases. Jumps alone do not
-    // bound the work: one jump can replay a whole anchored mapping, or copy a
-    // megabyte-long scalar. The cap lies far beyond what sharing settings
-    // through aliases needs, and keeps a hostile manifest to seconds.
-    static constexpr std::uint64_t replay_limit_ = std::uint64_t{1} << 28;
     std::size_t alias_depth_ = 0;
     std::uint64_t replayed_ = 0;
 
@@ -134,27 +144,32 @@ private:
         return true;
     }
 
-    bool is_empty_plain(const Event& event) const {
-        return event.kind == EventKind::Scalar && event.style == ScalarStyle::Plain && event.text_length == 0;
-    }
+    // Refusals are out of line, so that building their texts does not
+    // weigh on the reading functions that are inlined on the way to them.
 
     // Running out of events: the parse error that cut the document short,
     // or a document that simply ended.
-    bool past_end() {
-        error = document_.parse_error.value_or(Failure{std::string(message::end_of_input), {}});
+    [[gnu::cold, gnu::noinline]] bool past_end() {
+        return malformed(document_.parse_error.value_or(Failure{std::string(message::end_of_input), {}}));
+    }
+
+    [[gnu::cold, gnu::noinline]] bool malformed(Failure failure) {
+        error = {failure, failure.message, {}, Cause::Malformed};
         return false;
     }
 
-    bool fail(const Path& path, const Event& at, std::string_view what) {
-        error = {message::at_value(path, what, message::position_suffix(at.line, at.column)), at.mark()};
+    [[gnu::cold, gnu::noinline]] bool fail(const Path& path, const Event& at, std::string_view what, Cause cause) {
+        std::optional<std::string> path_text = message::path_text(path);
+        Failure failure{message::at_value(path_text, what, message::position_suffix(at.line, at.column)), at.mark()};
+        error = {std::move(failure), std::string(what), std::move(path_text), cause};
         error_keys = path.keys();
         return false;
     }
 
-    bool type_error(const Event& at, const Path& path, std::string_view expected) {
+    [[gnu::cold, gnu::noinline]] bool type_error(const Event& at, const Path& path, std::string_view expected) {
         Found found = describe(at, text(at));
-        if (!found.mismatch_message.empty()) return fail(path, at, found.mismatch_message);
-        return fail(path, at, message::invalid_type(found.words, expected));
+        if (!found.mismatch_message.empty()) return fail(path, at, found.mismatch_message, Cause::WrongType);
+        return fail(path, at, message::invalid_type(found.words, expected), Cause::WrongType);
     }
 
     // Runs `read` at the value under the cursor, following an alias to the
@@ -162,7 +177,7 @@ private:
     template <class Read>
     bool at_value(Read&& read) {
         if (position_ >= document_.events.size()) return past_end();
-        if (replayed_ > replay_limit_) return repetition_limit();
+        if (replayed_ > replay_limit) return repetition_limit();
         if (current().kind != EventKind::Alias) return read();
         if (++jumps_ > jump_limit_) return repetition_limit();
         const std::size_t resume = position_ + 1;
@@ -174,9 +189,8 @@ private:
         return ok;
     }
 
-    bool repetition_limit() {
-        error = {std::string(message::repetition_limit), {}};
-        return false;
+    [[gnu::cold, gnu::noinline]] bool repetition_limit() {
+        return malformed({std::string(message::repetition_limit), {}});
     }
 
     // The next key of a mapping as text, or `end` at the mapping's end.
@@ -221,7 +235,7 @@ private:
         static_assert(schema::field_count<Record> < 32);
         const Event& start = current();
         std::uint32_t seen = 0;
-        if (is_empty_plain(start)) {
+        if (start.is_empty_plain()) {
             advance();
         } else if (start.kind != EventKind::MappingStart) {
             return type_error(start, path, message::expected_record(schema::RecordSchema<Record>::name));
@@ -246,7 +260,7 @@ private:
                 known = true;
                 const std::uint32_t bit = 1u << index;
                 if (seen & bit) {
-                    ok = fail(path, start, message::duplicate_field(key));
+                    ok = fail(path, start, message::duplicate_field(key), Cause::DuplicateField);
                 } else {
                     seen |= bit;
                     ok = read_value(field.of(out), field.kind, path.child(key));
@@ -263,7 +277,7 @@ private:
         bool ok = true;
         schema::find_field<Record>([&](const auto& field, std::size_t index) {
             if (!field.required || (seen & (1u << index))) return false;
-            ok = fail(path, start, message::missing_field(field.key()));
+            ok = fail(path, start, message::missing_field(field.key()), Cause::MissingField);
             return true;
         });
         return ok;
@@ -282,7 +296,8 @@ private:
                 if (event.tag == Tag::Null) {
                     if (value.empty() || !is_null_spelling(value)) {
                         return fail(path, event,
-                                    message::invalid_value(message::found_string(value), message::expected_null));
+                                    message::invalid_value(message::found_string(value), message::expected_null),
+                                    Cause::WrongType);
                     }
                     out.reset();
                     return advance();
@@ -327,7 +342,8 @@ private:
             if (*value > std::numeric_limits<T>::max()) {
                 return fail(path, event,
                             message::invalid_value(message::found_integer({std::to_string(*value)}),
-                                                   message::expected_name(kind)));
+                                                   message::expected_name(kind)),
+                            Cause::WrongType);
             }
             out = static_cast<T>(*value);
             return advance();
@@ -356,12 +372,58 @@ errors::ConfigError yaml_error(std::string text) {
 }
 
 // The refusal as the error callers see, noting where it happened.
-errors::ConfigError refusal(Failure failure, FailureSite* site, std::vector<std::string> keys = {}) {
-    if (site) *site = {failure.mark, std::move(keys)};
+errors::ConfigError refusal(Failure failure, FailureSite* site, std::vector<std::string> keys = {},
+                            Cause cause = Cause::Malformed) {
+    if (site) *site = {failure.mark, std::move(keys), cause};
     return yaml_error(std::move(failure.message));
 }
 
+const Selection everything;
+
+// Reads one piece of `document` with a cursor of its own.
+template <class Read>
+std::optional<Refusal> read_piece(const Document& document, Read&& read) {
+    Cursor cursor(document, everything);
+    if (read(cursor)) return std::nullopt;
+    return std::move(cursor.error);
+}
+
 }  // namespace
+
+template <class Record>
+std::optional<Refusal> read_field(const Document& document, std::size_t value, std::string_view key,
+                                  const Path& record_path, Record& out) {
+    return read_piece(document, [&](Cursor& cursor) {
+        bool ok = true;
+        schema::find_field<Record>([&](const auto& field, std::size_t) {
+            if (field.key() != key) return false;
+            ok = cursor.read_value_at(value, field.of(out), field.kind, record_path.child(key));
+            return true;
+        });
+        return ok;
+    });
+}
+
+template <class Entry>
+std::optional<Refusal> read_entry(const Document& document, std::size_t value, const Path& entry_path,
+                                  Entry& out) {
+    return read_piece(document, [&](Cursor& cursor) {
+        return cursor.read_value_at(value, out, schema::natural_kind<Entry>(), entry_path);
+    });
+}
+
+std::optional<Refusal> read_key(const Document& document, std::size_t key, const Path& path, KeyOf owner) {
+    const std::string_view expected =
+        owner == KeyOf::Record ? message::expected_key : message::expected_name(ValueKind::String);
+    return read_piece(document, [&](Cursor& cursor) { return cursor.read_key_at(key, path, expected); });
+}
+
+std::optional<Refusal> read_root(const Document& document) {
+    return read_piece(document, [&](Cursor& cursor) {
+        schema::DocumentMap<schema::OptionManifestConfig> map;
+        return cursor.read_map(map, Path::root());
+    });
+}
 
 template <class Entry>
 errors::Result<schema::DocumentMap<Entry>> read_loaded(const Loaded& loaded, Selection selection,
@@ -372,7 +434,7 @@ errors::Result<schema::DocumentMap<Entry>> read_loaded(const Loaded& loaded, Sel
     schema::DocumentMap<Entry> map;
     Cursor cursor(document, selection);
     if (!cursor.read_map(map, Path::root())) {
-        return refusal(std::move(cursor.error), site, std::move(cursor.error_keys));
+        return refusal(std::move(cursor.error.failure), site, std::move(cursor.error_keys), cursor.error.cause);
     }
     if (document.parse_error) return refusal(*document.parse_error, site);
     if (document.more_documents) return refusal({std::string(message::more_than_one_document), {}}, site);
@@ -392,5 +454,15 @@ template errors::Result<schema::DocumentMap<schema::ManifestConfig>>
 read_document_map(std::string, Selection);
 template errors::Result<schema::DocumentMap<schema::OptionManifestConfig>>
 read_loaded(const Loaded&, Selection, FailureSite*);
+
+template std::optional<Refusal> read_field(const Document&, std::size_t, std::string_view, const Path&,
+                                           schema::OptionManifestConfig&);
+template std::optional<Refusal> read_field(const Document&, std::size_t, std::string_view, const Path&,
+                                           schema::OptionAppConfig&);
+template std::optional<Refusal> read_field(const Document&, std::size_t, std::string_view, const Path&,
+                                           schema::ReaderConfig&);
+template std::optional<Refusal> read_entry(const Document&, std::size_t, const Path&,
+                                           schema::OptionManifestConfig&);
+template std::optional<Refusal> read_entry(const Document&, std::size_t, const Path&, schema::ReaderConfig&);
 
 }  // namespace brintel::yaml

@@ -4,7 +4,10 @@
 #include "../errors/config_error.hpp"
 #include "../schema/records.hpp"
 #include "document.hpp"
+#include "path.hpp"
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,12 +35,21 @@ read_document_map(std::string, Selection);
 extern template errors::Result<schema::DocumentMap<schema::ManifestConfig>>
 read_document_map(std::string, Selection);
 
-// Where reading stopped: the position its text names and the keys from the
+// What kind of refusal reading made.
+enum class Cause : std::uint8_t {
+    Malformed,  // not a document reading takes: syntax, anchors, nesting, size, repetition
+    WrongType,  // a value, key or record of the wrong type or range
+    MissingField,
+    DuplicateField,
+};
+
+// Where reading stopped: the position its text names, the keys from the
 // document's root to the value it stopped at (none when the text names no
-// path).
+// path), and the kind of refusal.
 struct FailureSite {
     Mark mark;
     std::vector<std::string> keys;
+    Cause cause = Cause::Malformed;
 };
 
 // read_document_map on an already loaded text; on a refusal, `site` (when
@@ -48,5 +60,47 @@ errors::Result<schema::DocumentMap<Entry>> read_loaded(const Loaded& loaded, Sel
 
 extern template errors::Result<schema::DocumentMap<schema::OptionManifestConfig>>
 read_loaded(const Loaded&, Selection, FailureSite*);
+
+// Reading values through aliases replays their events and scalar bytes; past
+// this many, reading refuses with "repetition limit exceeded". One jump can
+// replay a whole anchored mapping or copy a megabyte-long scalar, so jumps
+// alone do not bound the work. The cap lies far beyond what sharing settings
+// through aliases needs, and keeps a hostile manifest to seconds.
+inline constexpr std::uint64_t replay_limit = std::uint64_t{1} << 28;
+
+// ---------------------------------------------------------------------------
+// Reading one piece of a loaded document by the rules and texts of reading,
+// for a checker that goes on past the first refusal. Each gives the refusal
+// reading makes for that piece, or nothing when it reads. Values are read as
+// a whole: a record or map value from its first event to its end.
+
+// A refusal in parts: its text and position as reading reports them, the
+// text without path and position, the path, and its kind.
+struct Refusal {
+    Failure failure;
+    std::string message;
+    std::optional<std::string> path;  // the text of the path; none at the root and where the text names none
+    Cause cause = Cause::Malformed;
+};
+
+// The value at event `value` (an alias is followed) read into the field
+// named `key` of `out`, as a `Record` at `record_path` reads it.
+template <class Record>
+std::optional<Refusal> read_field(const Document& document, std::size_t value, std::string_view key,
+                                  const Path& record_path, Record& out);
+
+// The value at event `value` read as an entry of a map (a manifest entry or
+// a reader) at `entry_path`.
+template <class Entry>
+std::optional<Refusal> read_entry(const Document& document, std::size_t value, const Path& entry_path,
+                                  Entry& out);
+
+// The key at event `key` of a mapping at `path`: a scalar, or an alias of
+// one. A record's key is a field identifier, a map's a string.
+enum class KeyOf : std::uint8_t { Record, Map };
+std::optional<Refusal> read_key(const Document& document, std::size_t key, const Path& path, KeyOf owner);
+
+// The document's root read as the map of manifest entries.
+std::optional<Refusal> read_root(const Document& document);
 
 }  // namespace brintel::yaml

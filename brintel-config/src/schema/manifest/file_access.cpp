@@ -16,6 +16,9 @@ namespace {
 using errors::ConfigError;
 using errors::ErrorKind;
 
+constexpr std::string_view name_with_nul = "the file name holds a NUL byte";
+constexpr std::string_view not_a_file = "not a regular file";
+
 Descriptor open_nonblocking(const std::string& path) {
     return Descriptor(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
 }
@@ -96,22 +99,28 @@ ReadOutcome read_stream(int fd, std::uint64_t limit, std::string& out, const Wai
 
 }  // namespace
 
-std::string os_error(int code) {
+std::string system_reason(int code) {
     char buffer[256];
-    const char* text = ::strerror_r(code, buffer, sizeof buffer);
-    return std::string(text) + " (os error " + std::to_string(code) + ")";
+    return ::strerror_r(code, buffer, sizeof buffer);
+}
+
+std::string os_error(int code) { return system_reason(code) + " (os error " + std::to_string(code) + ")"; }
+
+OpenFile open_for_reading(const std::string& path, Accept accept) {
+    const auto refused = [](std::string why) { return OpenFile{Descriptor(), {}, std::move(why)}; };
+    // No file has a name with a NUL in it; the system would see a shorter one.
+    if (path.find('\0') != std::string::npos) return refused(std::string(name_with_nul));
+    OpenFile opened{open_nonblocking(path)};
+    if (opened.file.get() < 0 || ::fstat(opened.file.get(), &opened.info) != 0) return refused(system_reason(errno));
+    if (S_ISDIR(opened.info.st_mode)) return refused(system_reason(EISDIR));
+    if (!acceptable(opened.info, accept)) return refused(std::string(not_a_file));
+    if (S_ISFIFO(opened.info.st_mode) && !block_on_pipe(opened.file.get())) return refused(system_reason(errno));
+    return opened;
 }
 
 errors::Result<OpenFile> open_manifest(const std::string& path, Accept accept) {
-    // No file has a name with a NUL in it; the system would see a shorter one.
-    if (path.find('\0') != std::string::npos) return ConfigError(ErrorKind::FileNotFound, path);
-    OpenFile opened{open_nonblocking(path)};
-    if (opened.file.get() < 0 || ::fstat(opened.file.get(), &opened.info) != 0 || !acceptable(opened.info, accept)) {
-        return ConfigError(ErrorKind::FileNotFound, path);
-    }
-    if (S_ISFIFO(opened.info.st_mode) && !block_on_pipe(opened.file.get())) {
-        return ConfigError(ErrorKind::FileNotFound, path);
-    }
+    OpenFile opened = open_for_reading(path, accept);
+    if (!opened.failure.empty()) return ConfigError(ErrorKind::FileNotFound, path);
     return opened;
 }
 

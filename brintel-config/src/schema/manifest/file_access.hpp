@@ -19,22 +19,28 @@ namespace brintel::schema {
 // memory than this.
 inline constexpr std::uint64_t max_manifest_bytes = std::uint64_t{64} << 20;
 
-// The system's description of an error number and the number itself,
-// "No locks available (os error 37)".
+// The system's description of an error number, "No locks available".
+std::string system_reason(int code);
+
+// The same and the number itself, "No locks available (os error 37)".
 std::string os_error(int code);
 
 // What may stand at a manifest path besides a regular file. A reader may be
 // fed through a pipe; an update only ever replaces a regular file.
 enum class Accept { RegularFile, RegularFileOrPipe };
 
+// A manifest opened for reading, or why it could not be, for people.
 struct OpenFile {
     Descriptor file;
     struct stat info {};
+    std::string failure{};  // empty when `file` is open
 };
 
 // Opens `path` for reading without blocking on what is not a file: devices,
 // sockets and directories are refused, and so are pipes unless accepted.
-// Refusals and failures give FileNotFound with `path`.
+OpenFile open_for_reading(const std::string& path, Accept accept);
+
+// The same, refusals and failures giving FileNotFound with `path`.
 errors::Result<OpenFile> open_manifest(const std::string& path, Accept accept);
 
 enum class ReadOutcome { Complete, Failed, TooLarge };

@@ -9,7 +9,9 @@
 
 #include <sys/stat.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace brintel::schema {
 
@@ -29,17 +31,42 @@ errors::Result<OptionManifestConfig> read_from_manifest_yaml(const std::string& 
 errors::Result<ReaderConfig> read_reader_from_manifest(const std::string& path, const std::string& reader_id,
                                                        const Waiting& waiting = plain_waiting());
 
-// A manifest read as read_from_manifest_yaml reads it, with what locates
-// its contents: the loaded events and, when reading failed, where.
+// Why the text of a manifest cannot be had, for people: the system's reason
+// ("No such file or directory"), what stands at the path instead of a file,
+// or where the text stops being UTF-8. Reading shows none of it: its
+// FileNotFound names the path only.
+struct Unreadable {
+    std::string reason;
+    yaml::Mark mark;  // where the text stops being UTF-8; line 0 column 0 otherwise
+    // Reading reports a text too large for a manifest as the YAML layer
+    // reports an unreadable text: Serialization, with `reason`.
+    bool too_large = false;
+};
+
+// A manifest's whole text, or why there is none.
+struct ManifestText {
+    std::string text;
+    std::optional<Unreadable> unreadable;
+};
+
+// The text of the manifest at `path`, taken as reading takes it.
+ManifestText manifest_text(const std::string& path, const Waiting& waiting = plain_waiting());
+
+// The text readable from `fd` (standard input, say), taken the same way.
+ManifestText manifest_text(int fd);
+
+// A manifest text read as read_from_manifest_yaml reads it, with what
+// locates its contents: the loaded events and, when reading failed, where.
 struct InspectedManifest {
     yaml::Loaded loaded;
     errors::Result<OptionManifestConfig> entry;
-    yaml::FailureSite failed_at;  // set when `entry` holds an error
+    // Where the YAML reading refused; nothing when it read, and when the
+    // refusal is the missing product key.
+    std::optional<yaml::FailureSite> failed_at;
 };
 
-// FileNotFound with `path` when the file cannot be read, as above; every
-// other refusal lies in the result's `entry`.
-errors::Result<InspectedManifest> inspect_manifest(const std::string& path);
+// Reads `text` as reading a manifest file does, keeping the loaded events.
+InspectedManifest inspect_manifest(std::string_view text);
 
 // A copy of the reader stored under `reader_id`.
 errors::Result<ReaderConfig> find_reader(const OptionManifestConfig& manifest,

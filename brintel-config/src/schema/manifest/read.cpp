@@ -5,9 +5,12 @@
 
 #include "yaml/read.hpp"
 #include "yaml/messages.hpp"
+#include "yaml/positions.hpp"
 #include "utf8.hpp"
 
 #include <uuid/uuid.h>
+
+#include <cerrno>
 
 namespace brintel::schema {
 
@@ -22,23 +25,57 @@ std::string new_uuid() {
     return text;
 }
 
-errors::Result<std::string> read_text(int fd, const struct stat& info, const std::string& path,
-                                      const Waiting& waiting) {
+namespace {
+
+constexpr std::string_view invalid_utf8 = "invalid UTF-8";
+
+ManifestText unreadable(std::string reason, yaml::Mark mark = {}, bool too_large = false) {
+    return {{}, Unreadable{std::move(reason), mark, too_large}};
+}
+
+errors::Result<std::string> text_or_error(ManifestText manifest, const std::string& path) {
+    if (!manifest.unreadable) return std::move(manifest.text);
+    if (manifest.unreadable->too_large) return ConfigError(ErrorKind::Serialization, std::move(manifest.unreadable->reason));
+    // The operating system's reason is not part of reading's message.
+    return ConfigError(ErrorKind::FileNotFound, path);
+}
+
+ManifestText text_of(int fd, const struct stat& info, const Waiting& waiting) {
     std::string text;
     switch (read_all(fd, info, max_manifest_bytes, text, waiting)) {
     case ReadOutcome::Complete: break;
-    // The operating system's reason is not part of the message.
-    case ReadOutcome::Failed: return ConfigError(ErrorKind::FileNotFound, path);
-    case ReadOutcome::TooLarge: return ConfigError(ErrorKind::Serialization, message::too_large(max_manifest_bytes));
+    case ReadOutcome::Failed: return unreadable(system_reason(errno));
+    case ReadOutcome::TooLarge: return unreadable(message::too_large(max_manifest_bytes), {}, true);
     }
-    if (!is_valid_utf8(text)) return ConfigError(ErrorKind::FileNotFound, path);
-    return text;
+    const std::size_t valid = utf8_prefix(text);
+    if (valid < text.size()) {
+        const yaml::Mark mark = yaml::mark_at(text, valid);
+        return unreadable(std::string(invalid_utf8) + yaml::message::position_suffix(mark.line, mark.column), mark);
+    }
+    return {std::move(text), std::nullopt};
+}
+
+}  // namespace
+
+ManifestText manifest_text(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return unreadable(system_reason(errno));
+    return text_of(fd, info, plain_waiting());
+}
+
+ManifestText manifest_text(const std::string& path, const Waiting& waiting) {
+    OpenFile opened = open_for_reading(path, Accept::RegularFileOrPipe);
+    if (!opened.failure.empty()) return unreadable(std::move(opened.failure));
+    return text_of(opened.file.get(), opened.info, waiting);
+}
+
+errors::Result<std::string> read_text(int fd, const struct stat& info, const std::string& path,
+                                      const Waiting& waiting) {
+    return text_or_error(text_of(fd, info, waiting), path);
 }
 
 errors::Result<std::string> read_text_file(const std::string& path, const Waiting& waiting) {
-    auto opened = open_manifest(path, Accept::RegularFileOrPipe);
-    if (!opened) return std::move(opened.error());
-    return read_text(opened.value().file.get(), opened.value().info, path, waiting);
+    return text_or_error(manifest_text(path, waiting), path);
 }
 
 void make_reader_ids_unique(ReaderMap& readers) {
@@ -71,13 +108,14 @@ errors::Result<OptionManifestConfig> read_product_entry(const std::string& path,
 
 }  // namespace
 
-errors::Result<InspectedManifest> inspect_manifest(const std::string& path) {
-    auto text = read_text_file(path);
-    if (!text) return std::move(text.error());
-    yaml::Loaded loaded = yaml::load_first_document(text.value());
-    yaml::FailureSite site;
-    auto entry = product_entry(yaml::read_loaded<OptionManifestConfig>(loaded, {product_key, std::nullopt}, &site));
-    return InspectedManifest{std::move(loaded), std::move(entry), std::move(site)};
+InspectedManifest inspect_manifest(std::string_view text) {
+    yaml::Loaded loaded = yaml::load_first_document(text);
+    std::optional<yaml::FailureSite> failed_at;
+    auto document = yaml::read_loaded<OptionManifestConfig>(loaded, {product_key, std::nullopt},
+                                                            &failed_at.emplace());
+    if (document) failed_at.reset();
+    auto entry = product_entry(std::move(document));
+    return InspectedManifest{std::move(loaded), std::move(entry), std::move(failed_at)};
 }
 
 errors::Result<OptionManifestConfig> read_from_manifest_yaml(const std::string& path, bool unique_reader_ids,

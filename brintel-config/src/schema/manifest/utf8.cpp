@@ -7,7 +7,7 @@
 
 namespace brintel::schema {
 
-bool is_valid_utf8(std::string_view text) {
+std::size_t utf8_prefix(std::string_view text) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
     const std::size_t length = text.size();
     std::size_t i = 0;
@@ -27,10 +27,10 @@ bool is_valid_utf8(std::string_view text) {
         }
         utf8proc_int32_t c = 0;
         const auto sequence = utf8proc_iterate(bytes + i, static_cast<utf8proc_ssize_t>(length - i), &c);
-        if (sequence < 0) return false;
+        if (sequence < 0) return i;
         i += static_cast<std::size_t>(sequence);
     }
-    return true;
+    return length;
 }
 
 }  // namespace brintel::schema

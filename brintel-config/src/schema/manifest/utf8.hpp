@@ -1,11 +1,13 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace brintel::schema {
 
-// Well-formed UTF-8: no stray continuation bytes, overlong forms,
-// surrogates or code points beyond U+10FFFF.
-bool is_valid_utf8(std::string_view text);
+// The length of the longest prefix of `text` that is well-formed UTF-8: no
+// stray continuation bytes, overlong forms, surrogates or code points beyond
+// U+10FFFF.
+std::size_t utf8_prefix(std::string_view text);
 
 }  // namespace brintel::schema

@@ -5,8 +5,11 @@
 #include "json.hpp"
 
 #include "schema/manifest/manifest.hpp"
+#include "schema/validate.hpp"
 
+#include <cstdint>
 #include <limits>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -21,6 +24,106 @@ constexpr std::string_view document_description =
     "A manifest of the serving system as brintel_config reads it. Every top-level entry is read with "
     "the shape of the brintel entry.";
 constexpr std::string_view product_description = "This product's entry.";
+constexpr std::string_view unexpressed_rules =
+    " brintel-config check also holds tensor_parallel to at most the number of devices in "
+    "cuda_visible_devices, which a JSON Schema cannot express.";
+
+using schema::ReaderConfig;
+
+// Whether `field` describes the reader's `member`.
+template <class Field, class Member>
+constexpr bool describes(const Field& field, Member ReaderConfig::*member) {
+    if constexpr (requires { field.is(member); }) return field.is(member);
+    else return false;
+}
+
+// The decimal numbers from 0 to `max` as a regular expression: ASCII digits,
+// leading zeros allowed. Each alternative keeps the digits of `max` up to
+// one that it lowers, and lets the rest be anything.
+std::string decimal_at_most(std::uint64_t max) {
+    const std::string digits = std::to_string(max);
+    std::string out = "0*(?:" + digits;
+    if (digits.size() > 1) out += "|[0-9]{1," + std::to_string(digits.size() - 1) + "}";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (digits[i] == '0') continue;
+        out.append("|").append(digits, 0, i).append("[0-").append(1, static_cast<char>(digits[i] - 1)).append("]");
+        if (const std::size_t rest = digits.size() - i - 1) out += "[0-9]{" + std::to_string(rest) + "}";
+    }
+    return out + ")";
+}
+
+// cuda_visible_devices as validation takes it: device numbers that fit 32
+// bits, each with an optional "+", separated by commas.
+std::string device_list_pattern() {
+    const std::string number = "\\+?" + decimal_at_most(std::numeric_limits<std::uint32_t>::max());
+    return "^" + number + "(?:," + number + ")*$";
+}
+
+// {"type": "<type>"}
+void type_object(JsonWriter& json, std::string_view type) {
+    json.begin_object();
+    json.member("type", type);
+    json.end_object();
+}
+
+// The part of reader validation that concerns one field.
+template <class Field>
+void validation_rules(JsonWriter& json, const Field& field) {
+    if (describes(field, &ReaderConfig::device)) {
+        json.key("enum");
+        json.strings({schema::devices.begin(), schema::devices.end()});
+    } else if (describes(field, &ReaderConfig::tensor_parallel)) {
+        json.key("anyOf");  // unset, 1, or even
+        json.begin_array();
+        type_object(json, "null");
+        json.begin_object();
+        json.member("const", std::uint64_t{1});
+        json.end_object();
+        json.begin_object();
+        json.member("multipleOf", std::uint64_t{2});
+        json.member("minimum", std::uint64_t{2});
+        json.end_object();
+        json.end_array();
+    } else if (describes(field, &ReaderConfig::cuda_visible_devices)) {
+        json.key("anyOf");  // unset, a list, or one device number written as a number
+        json.begin_array();
+        type_object(json, "null");
+        json.begin_object();
+        json.member("type", "string");
+        json.member("pattern", device_list_pattern());
+        json.end_object();
+        json.begin_object();
+        json.member("type", "integer");
+        json.member("minimum", std::uint64_t{0});
+        json.member("maximum", std::uint64_t{std::numeric_limits<std::uint32_t>::max()});
+        json.end_object();
+        json.end_array();
+    }
+}
+
+// No tensor parallelism on the CPU: with device cpu, tensor_parallel unset.
+void cpu_rule(JsonWriter& json) {
+    json.key("if");
+    json.begin_object();
+    json.key("properties");
+    json.begin_object();
+    json.key(schema::field_of(&ReaderConfig::device).key());
+    json.begin_object();
+    json.member("const", schema::cpu_device);
+    json.end_object();
+    json.end_object();
+    json.key("required");
+    json.strings({schema::field_of(&ReaderConfig::device).key()});
+    json.end_object();
+    json.key("then");
+    json.begin_object();
+    json.key("properties");
+    json.begin_object();
+    json.key(schema::field_of(&ReaderConfig::tensor_parallel).key());
+    type_object(json, "null");
+    json.end_object();
+    json.end_object();
+}
 
 template <class Record>
 std::string reference() {
@@ -63,6 +166,7 @@ void value_schema(JsonWriter& json, const Field& field) {
         json.member("minimum", std::uint64_t{0});
         json.member("maximum", std::uint64_t{std::numeric_limits<Value>::max()});
     }
+    validation_rules(json, field);
     json.end_object();
 }
 
@@ -72,7 +176,9 @@ template <class Record>
 void record_definition(JsonWriter& json) {
     json.key(schema::RecordSchema<Record>::name);
     json.begin_object();
-    json.member("description", schema::RecordSchema<Record>::description);
+    std::string description(schema::RecordSchema<Record>::description);
+    if constexpr (std::is_same_v<Record, ReaderConfig>) description += unexpressed_rules;
+    json.member("description", description);
     type_member(json, "object", !has_required_field<Record>());
     json.key("properties");
     json.begin_object();
@@ -90,6 +196,7 @@ void record_definition(JsonWriter& json) {
         json.strings(required);
     }
     json.member("additionalProperties", false);
+    if constexpr (std::is_same_v<Record, ReaderConfig>) cpu_rule(json);
     json.end_object();
 }
 
@@ -102,7 +209,7 @@ void entry_reference(JsonWriter& json, std::string_view description) {
 
 }  // namespace
 
-int print_schema(Streams streams) {
+int print_json_schema(Streams streams) {
     std::string out;
     JsonWriter json(out);
     json.begin_object();
