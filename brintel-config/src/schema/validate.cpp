@@ -1,5 +1,7 @@
 #include "validate.hpp"
 
+#include "messages.hpp"
+
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
@@ -13,17 +15,6 @@ namespace brintel::schema {
 namespace {
 
 using Findings = std::vector<errors::ValidationError>;
-
-constexpr std::string_view cpu_parallelism_reason = "tensor_parallel is not supported on cpu";
-constexpr std::string_view device_reason =
-    "device must be either 'cpu' or 'cuda' for local models, or 'api' for api-based models";
-constexpr std::string_view device_count_reason =
-    "If providing cuda_visible_devices, tensor_parallel cannot be larger than the number of "
-    "devices provided";
-constexpr std::string_view odd_parallelism_reason = "tensor_parallel must be 1 or even, if specified.";
-constexpr std::string_view zero_parallelism_reason = "tensor_parallel must be at least 1, if specified.";
-constexpr std::string_view device_list_reason =
-    "cuda_visible_devices must be a comma separated string of integers like '0,1'";
 
 void add_finding(Findings& findings, std::string_view field, std::string_view reason) {
     findings.push_back({errors::Where::named(std::string(field)),
@@ -52,29 +43,29 @@ bool is_device_number(std::string_view piece) {
 
 void check_cpu_parallelism(const ReaderConfig& reader, Findings& findings) {
     if (reader.device == "cpu" && reader.tensor_parallel) {
-        add_finding(findings, "tensor_parallel", cpu_parallelism_reason);
+        add_finding(findings, "tensor_parallel", message::cpu_parallelism);
     }
 }
 
 void check_device(const ReaderConfig& reader, Findings& findings) {
     const std::string& device = reader.device;
     if (device != "cpu" && device != "api" && device != "cuda") {
-        add_finding(findings, "device", device_reason);
+        add_finding(findings, "device", message::unknown_device);
     }
 }
 
 void check_device_count(const ReaderConfig& reader, Findings& findings) {
     if (!reader.cuda_visible_devices || !reader.tensor_parallel) return;
     if (split_at_commas(*reader.cuda_visible_devices).size() < *reader.tensor_parallel) {
-        add_finding(findings, "tensor_parallel", device_count_reason);
+        add_finding(findings, "tensor_parallel", message::more_parallelism_than_devices);
     }
 }
 
 void check_parallelism_value(const ReaderConfig& reader, Findings& findings) {
     if (!reader.tensor_parallel) return;
     const std::uint32_t degree = *reader.tensor_parallel;
-    if (degree >= 2 && degree % 2 == 1) add_finding(findings, "tensor_parallel", odd_parallelism_reason);
-    else if (degree == 0) add_finding(findings, "tensor_parallel", zero_parallelism_reason);
+    if (degree >= 2 && degree % 2 == 1) add_finding(findings, "tensor_parallel", message::odd_parallelism);
+    else if (degree == 0) add_finding(findings, "tensor_parallel", message::zero_parallelism);
 }
 
 // One finding at most, however many pieces are malformed.
@@ -82,7 +73,7 @@ void check_device_list(const ReaderConfig& reader, Findings& findings) {
     if (!reader.cuda_visible_devices) return;
     for (std::string_view piece : split_at_commas(*reader.cuda_visible_devices)) {
         if (!is_device_number(piece)) {
-            add_finding(findings, "cuda_visible_devices", device_list_reason);
+            add_finding(findings, "cuda_visible_devices", message::malformed_device_list);
             return;
         }
     }

@@ -1,5 +1,7 @@
 #include "file_access.hpp"
 
+#include "messages.hpp"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -39,7 +41,7 @@ bool block_on_pipe(int fd) {
 std::string os_error(int code) {
     char buffer[256];
     const char* text = ::strerror_r(code, buffer, sizeof buffer);
-    return std::string(text) + " (os error " + std::to_string(code) + ")";
+    return message::os_error(text, code);
 }
 
 errors::Result<Descriptor> open_manifest(const std::string& path, Accept accept) {
@@ -82,7 +84,7 @@ errors::Status write_all(int fd, std::string_view text) {
             if (errno == EINTR) continue;
             return ConfigError(ErrorKind::FileWrite, os_error(errno));
         }
-        if (written == 0) return ConfigError(ErrorKind::FileWrite, "failed to write whole buffer");
+        if (written == 0) return ConfigError(ErrorKind::FileWrite, std::string(message::write_incomplete));
         text.remove_prefix(static_cast<std::size_t>(written));
     }
     return errors::success();

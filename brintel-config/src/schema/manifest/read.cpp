@@ -1,9 +1,9 @@
 #include "manifest.hpp"
 
 #include "file_access.hpp"
+#include "messages.hpp"
 
 #include "yaml/read.hpp"
-#include "yaml/messages.hpp"
 #include "utf8.hpp"
 
 #include <uuid/uuid.h>
@@ -49,7 +49,7 @@ errors::Result<OptionManifestConfig> product_entry(errors::Result<DocumentMap<Op
     if (!document) return std::move(document.error());
     auto entry = document.value().find(std::string(product_key));
     if (entry == document.value().end()) {
-        return ConfigError(ErrorKind::Serialization, std::string(yaml::message::no_product_key));
+        return ConfigError(ErrorKind::Serialization, std::string(message::no_product_key));
     }
     return std::move(entry->second);
 }
@@ -89,7 +89,7 @@ errors::Result<ReaderConfig> find_reader(const OptionManifestConfig& manifest,
                                          const std::string& reader_id) {
     const auto found = manifest.readers_config.find(reader_id);
     if (found == manifest.readers_config.end()) {
-        return ConfigError(ErrorKind::InvalidValue, yaml::message::no_reader(reader_id));
+        return ConfigError(ErrorKind::InvalidValue, message::no_reader(reader_id));
     }
     return found->second;
 }
