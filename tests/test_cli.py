@@ -4,7 +4,6 @@ import json
 import re
 import subprocess
 import sys
-import types
 from pathlib import Path
 
 import jsonschema
@@ -13,18 +12,12 @@ import yaml
 
 from brintel_config import ReaderConfig, read_brintel_readers_config
 from manifests import FIELDS, manifest
+from manifests import COUNT_REASON as COUNT, CPU_PARALLEL_REASON as CPU_PARALLEL, DEVICE_REASON as DEVICE
+from manifests import LIST_REASON as LIST, ODD_REASON as ODD
 
 COMMAND = Path(sys.executable).parent / "brintel-config"
 EXAMPLE = Path(__file__).resolve().parent.parent / "examples" / "manifest.yaml"
 
-DEVICE = "device must be either 'cpu' or 'cuda' for local models, or 'api' for api-based models"
-CPU_PARALLEL = "tensor_parallel is not supported on cpu"
-COUNT = "If providing cuda_visible_devices, tensor_parallel cannot be larger than the number of devices provided"
-ODD = "tensor_parallel must be 1 or even, if specified."
-LIST = "cuda_visible_devices must be a comma separated string of integers like '0,1'"
-
-# The getters are registered in declared field order.
-FIELD_ORDER = [name for name, member in vars(ReaderConfig).items() if isinstance(member, types.GetSetDescriptorType)]
 
 
 def run(*arguments, **kwargs) -> subprocess.CompletedProcess:
@@ -339,7 +332,7 @@ def test_show_prints_the_exported_dict_as_json_in_field_order(tmp_path, path_and
     assert (result.returncode, result.stderr) == (0, "")
     shown = json.loads(result.stdout)
     assert shown == read_brintel_readers_config(str(path), reader_id).dict_without_optionals()
-    assert list(shown) == [name for name in FIELD_ORDER if name in shown]
+    assert list(shown) == [name for name in FIELDS if name in shown]
 
 
 def test_show_escapes_control_characters_and_keeps_utf8(tmp_path):

@@ -3,7 +3,9 @@ booleans, tags, the descriptions in type errors, and map-level rules."""
 
 import pytest
 
-from manifests import FIELDS, READER, S, fields_of as fields, reader_with
+from brintel_config import read_brintel_readers_config
+
+from manifests import FIELDS, READER, S, fields_of as fields, manifest as complete_manifest, reader_with
 
 U32_MAX = 2**32 - 1
 U64_MAX = 2**64 - 1
@@ -402,31 +404,26 @@ def test_later_duplicate_reader_replaces_all_fields(read_manifest):
     assert fields(reader) == {**dict.fromkeys(FIELDS), "model_name": "x", "device": "cuda", "consumer_group": "h"}
 
 
-def test_full_reader_round_trip_of_every_field(read_manifest):
-    reader = read_manifest(READER + """\
-      redis_host: redis.internal
-      internal_gateway_ip: 10.0.0.1
-      access_token: "t0k"
-      log_level: debug
-      backend: vllm
-      cuda_visible_devices: 0,1
-      max_batch_size: 64
-      batch_duration_millis: 250
-      tensor_parallel: 2
-      quant_type: int8
-      max_sequence_length: 4096
-      nvlink_unavailable: 1
-      disable_static: 0
-      disable_cuda_graph: 1
-      cuda_graph_cache_capacity: 16
-      disable_paged_attention: 0
-      page_cache_size: 4096
-""")
-    assert fields(reader) == {
-        "model_name": "m", "device": "cpu", "consumer_group": "g", "redis_host": "redis.internal",
-        "internal_gateway_ip": "10.0.0.1", "access_token": "t0k", "log_level": "debug", "backend": "vllm",
-        "cuda_visible_devices": "0,1", "max_batch_size": 64, "batch_duration_millis": 250,
-        "tensor_parallel": 2, "quant_type": "int8", "max_sequence_length": 4096, "nvlink_unavailable": 1,
-        "disable_static": 0, "disable_cuda_graph": 1, "cuda_graph_cache_capacity": 16,
-        "disable_paged_attention": 0, "page_cache_size": "4096",
-    }
+# Every field set: its text in a manifest and the value it reads as.
+EVERY_FIELD = {
+    "model_name": ("m", "m"), "device": ("cpu", "cpu"), "consumer_group": ("g", "g"),
+    "redis_host": ("redis.internal", "redis.internal"), "internal_gateway_ip": ("10.0.0.1", "10.0.0.1"),
+    "access_token": ('"t0k"', "t0k"), "log_level": ("debug", "debug"), "backend": ("vllm", "vllm"),
+    "cuda_visible_devices": ("0,1", "0,1"), "max_batch_size": ("64", 64), "batch_duration_millis": ("250", 250),
+    "tensor_parallel": ("2", 2), "quant_type": ("int8", "int8"), "max_sequence_length": ("4096", 4096),
+    "nvlink_unavailable": ("1", 1), "disable_static": ("0", 0), "disable_cuda_graph": ("1", 1),
+    "cuda_graph_cache_capacity": ("16", 16), "disable_paged_attention": ("0", 0),
+    "page_cache_size": ("4096", "4096"),
+}
+
+
+def test_full_reader_round_trip_of_every_field(read_manifest, tmp_path):
+    assert list(EVERY_FIELD) == FIELDS
+    expected = {name: value for name, (_, value) in EVERY_FIELD.items()}
+    reader = read_manifest("brintel:\n  server_config: {}\n  readers_config:\n    r1:\n"
+                           + "".join(f"      {name}: {text}\n" for name, (text, _) in EVERY_FIELD.items()))
+    assert fields(reader) == expected
+    store = tmp_path / "store.yaml"
+    store.write_text(complete_manifest())
+    reader.add_to_manifest_yaml(str(store), "r2")
+    assert fields(read_brintel_readers_config(str(store), "r2")) == expected
