@@ -47,7 +47,7 @@ inline std::string found_integer(const DecimalInteger& value) {
 
 inline std::string found_float(double value) { return "floating point `" + format_float(value) + "`"; }
 
-inline std::string found_string(std::string_view text) { return "string " + errors::debug_quoted(text); }
+inline std::string found_string(std::string_view text) { return "string " + errors::quote_escaped(text); }
 
 // ---------------------------------------------------------------------------
 // What was expected: the <expected> of "..., expected <expected>"
