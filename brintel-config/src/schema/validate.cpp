@@ -16,6 +16,11 @@ namespace {
 
 using Findings = std::vector<errors::ValidationError>;
 
+// The findings name their fields by the keys of the one field description.
+constexpr std::string_view tensor_parallel_key = field_of(&ReaderConfig::tensor_parallel).key();
+constexpr std::string_view device_key = field_of(&ReaderConfig::device).key();
+constexpr std::string_view cuda_visible_devices_key = field_of(&ReaderConfig::cuda_visible_devices).key();
+
 void add_finding(Findings& findings, std::string_view field, std::string_view reason) {
     findings.push_back({errors::Where::named(std::string(field)),
                         errors::ErrorType::invalid(std::string(reason))});
@@ -43,29 +48,29 @@ bool is_device_number(std::string_view piece) {
 
 void check_cpu_parallelism(const ReaderConfig& reader, Findings& findings) {
     if (reader.device == "cpu" && reader.tensor_parallel) {
-        add_finding(findings, "tensor_parallel", message::cpu_parallelism);
+        add_finding(findings, tensor_parallel_key, message::cpu_parallelism);
     }
 }
 
 void check_device(const ReaderConfig& reader, Findings& findings) {
     const std::string& device = reader.device;
     if (device != "cpu" && device != "api" && device != "cuda") {
-        add_finding(findings, "device", message::unknown_device);
+        add_finding(findings, device_key, message::unknown_device);
     }
 }
 
 void check_device_count(const ReaderConfig& reader, Findings& findings) {
     if (!reader.cuda_visible_devices || !reader.tensor_parallel) return;
     if (split_at_commas(*reader.cuda_visible_devices).size() < *reader.tensor_parallel) {
-        add_finding(findings, "tensor_parallel", message::more_parallelism_than_devices);
+        add_finding(findings, tensor_parallel_key, message::more_parallelism_than_devices);
     }
 }
 
 void check_parallelism_value(const ReaderConfig& reader, Findings& findings) {
     if (!reader.tensor_parallel) return;
     const std::uint32_t degree = *reader.tensor_parallel;
-    if (degree >= 2 && degree % 2 == 1) add_finding(findings, "tensor_parallel", message::odd_parallelism);
-    else if (degree == 0) add_finding(findings, "tensor_parallel", message::zero_parallelism);
+    if (degree >= 2 && degree % 2 == 1) add_finding(findings, tensor_parallel_key, message::odd_parallelism);
+    else if (degree == 0) add_finding(findings, tensor_parallel_key, message::zero_parallelism);
 }
 
 // One finding at most, however many pieces are malformed.
@@ -73,7 +78,7 @@ void check_device_list(const ReaderConfig& reader, Findings& findings) {
     if (!reader.cuda_visible_devices) return;
     for (std::string_view piece : split_at_commas(*reader.cuda_visible_devices)) {
         if (!is_device_number(piece)) {
-            add_finding(findings, "cuda_visible_devices", message::malformed_device_list);
+            add_finding(findings, cuda_visible_devices_key, message::malformed_device_list);
             return;
         }
     }
