@@ -183,6 +183,7 @@ def main() -> int:
     parser.add_argument("--instructions", action="store_true",
                         help="instructions per call under callgrind instead of times (1,000 readers by default)")
     args = parser.parse_args()
+    sys.stdout.reconfigure(line_buffering=True)  # each size's figures as soon as they are known, even into a pipe
     if args.instructions:
         return count_instructions(args.bare_parse, args.sizes or "1000")
     sizes = [10] if args.smoke else [int(s) for s in (args.sizes or "10,1000,10000,100000").split(",")]
