@@ -2,6 +2,7 @@
 PyYAML routes users would otherwise take.
 
 usage: python bench/run.py BARE_PARSE [--sizes 10,1000,10000,100000] [--smoke]
+       python bench/run.py BARE_PARSE --instructions [--sizes 1000]
 
 BARE_PARSE is the compiled bench/bare_parse.cpp (`./dev bench` builds it).
 """
@@ -21,8 +22,9 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).parent))
 import generate  # noqa: E402
+import instructions  # noqa: E402
+from routes import pyyaml_lookup, pyyaml_update  # noqa: E402
 
-import yaml  # noqa: E402
 from pydantic import BaseModel  # noqa: E402
 
 from brintel_config import ReaderConfig, read_brintel_readers_config  # noqa: E402
@@ -89,21 +91,6 @@ def in_rotation(routes: dict[str, Callable[[], float]], rounds: int) -> dict[str
         for name in names[start:] + names[:start]:
             samples[name].append(routes[name]())
     return {name: statistics.median(times) for name, times in samples.items()}
-
-
-def pyyaml_lookup(path: str, reader_id: str) -> dict:
-    with open(path, encoding="utf-8") as file:
-        document = yaml.load(file.read(), Loader=yaml.CSafeLoader)
-    return document["brintel"]["readers_config"][reader_id]
-
-
-def pyyaml_update(path: str, reader_id: str, reader: dict) -> None:
-    with open(path, encoding="utf-8") as file:
-        document = yaml.load(file.read(), Loader=yaml.CSafeLoader)
-    document["brintel"]["readers_config"][reader_id] = reader
-    text = yaml.dump(document, Dumper=yaml.CSafeDumper, sort_keys=False)
-    with open(path, "w", encoding="utf-8") as file:
-        file.write(text)
 
 
 # VmHWM rather than ru_maxrss: the latter carries the parent's peak across
@@ -174,13 +161,33 @@ def print_table(rows: list[dict]) -> None:
               f"{ms(r['update'])} | {ms(r['pyyaml_update'])} | {r['pyyaml_update'] / r['update']:.1f}x |")
 
 
+def load_average() -> str:
+    """The machine's load, which wall times depend on."""
+    return " ".join(Path("/proc/loadavg").read_text().split()[:3])
+
+
+def count_instructions(bare_parse: str, sizes: str) -> int:
+    with tempfile.TemporaryDirectory() as workdir:
+        for size in (int(s) for s in sizes.split(",")):
+            path = Path(workdir) / f"manifest-{size}.yaml"
+            path.write_text(generate.manifest_text(size))
+            instructions.print_counts(size, instructions.measure(path, generate.reader_id(size), bare_parse))
+    return 0
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("bare_parse")
-    parser.add_argument("--sizes", default="10,1000,10000,100000")
+    parser.add_argument("--sizes", help="numbers of readers, comma-separated (default 10,1000,10000,100000)")
     parser.add_argument("--smoke", action="store_true", help="smallest size, few runs")
+    parser.add_argument("--instructions", action="store_true",
+                        help="instructions per call under callgrind instead of times (1,000 readers by default)")
     args = parser.parse_args()
-    sizes = [10] if args.smoke else [int(s) for s in args.sizes.split(",")]
+    sys.stdout.reconfigure(line_buffering=True)  # each size's figures as soon as they are known, even into a pipe
+    if args.instructions:
+        return count_instructions(args.bare_parse, args.sizes or "1000")
+    sizes = [10] if args.smoke else [int(s) for s in (args.sizes or "10,1000,10000,100000").split(",")]
+    load_before = load_average()
     with tempfile.TemporaryDirectory() as workdir:
         rows = [measure(size, args.bare_parse, Path(workdir), args.smoke) for size in sizes]
     print(f"Python {sys.version.split()[0]}, {os.cpu_count()} cores; "
@@ -188,6 +195,7 @@ def main() -> int:
              "medians of 21 rounds (11 at 10,000 readers, 5 at 100,000)")
           + ", each timing every route in turn, in rotating order, as the median of 3 calls"
             " (a single call from 10,000 readers on)")
+    print(f"Load average (1, 5, 15 minutes): {load_before} before the run, {load_average()} after it")
     print_table(rows)
     return 0
 

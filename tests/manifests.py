@@ -5,6 +5,15 @@ import textwrap
 # The prefix of every YAML refusal.
 S = "Error Error Serializing/Deserializing:: "
 
+# The reasons validate() gives for its findings.
+CPU_PARALLEL_REASON = "tensor_parallel is not supported on cpu"
+DEVICE_REASON = "device must be either 'cpu' or 'cuda' for local models, or 'api' for api-based models"
+COUNT_REASON = ("If providing cuda_visible_devices, tensor_parallel cannot be larger than the number of "
+                "devices provided")
+ODD_REASON = "tensor_parallel must be 1 or even, if specified."
+ZERO_REASON = "tensor_parallel must be at least 1, if specified."
+LIST_REASON = "cuda_visible_devices must be a comma separated string of integers like '0,1'"
+
 # The twenty reader fields, in declared order.
 FIELDS = [
     "model_name", "device", "consumer_group", "redis_host", "internal_gateway_ip",

@@ -58,7 +58,11 @@ def test_any_keywords_build_a_reader_or_raise_an_allowed_refusal(kwargs):
     except (TypeError, OverflowError) as e:
         assert ALLOWED_REFUSALS[type(e)].fullmatch(str(e)), repr(e)
     else:
-        assert isinstance(reader, ReaderConfig)
+        # Each understood keyword sets its own field to the value given; no
+        # other keyword sets anything.
+        given = {k: v for k, v in kwargs.items() if k in KEYWORDS and v is not None}
+        unset = {**dict.fromkeys(FIELDS), **dict.fromkeys(FIELDS[:3], "")}
+        assert fields_of(reader) == {**unset, **given}
 
 
 text = st.text(max_size=12)

@@ -18,14 +18,10 @@ from hypothesis import strategies as st
 from brintel_config import read_brintel_readers_config
 from command import COMMAND, EXAMPLE, module_error, one_reader, position, run, schema_validator, write
 from manifests import FIELDS, S, manifest
+from manifests import COUNT_REASON as COUNT, CPU_PARALLEL_REASON as CPU_PARALLEL, DEVICE_REASON as DEVICE
+from manifests import LIST_REASON as LIST, ODD_REASON as ODD
 
 ROOT = Path(__file__).resolve().parent.parent
-
-DEVICE = "device must be either 'cpu' or 'cuda' for local models, or 'api' for api-based models"
-CPU_PARALLEL = "tensor_parallel is not supported on cpu"
-COUNT = "If providing cuda_visible_devices, tensor_parallel cannot be larger than the number of devices provided"
-ODD = "tensor_parallel must be 1 or even, if specified."
-LIST = "cuda_visible_devices must be a comma separated string of integers like '0,1'"
 
 # The rules whose findings say that reading refuses the manifest.
 READING_RULES = {"syntax", "no-product-key", "wrong-type", "missing-field", "duplicate-field"}

@@ -6,6 +6,8 @@ import pytest
 import brintel_config
 from brintel_config import ReaderConfig
 
+from manifests import FIELDS
+
 U64_MAX = 2**64 - 1
 U32_MAX = 2**32 - 1
 
@@ -72,12 +74,13 @@ ALL_FIELDS = {
 }
 
 
-def test_every_field_set_exports_nineteen_entries(tmp_path):
+def test_every_field_set_exports_nineteen_entries_in_field_order(tmp_path):
+    assert list(ALL_FIELDS) == FIELDS
     fields = {**ALL_FIELDS, "page_cache_size": 4096}  # a plain scalar still reads as a string
     result = exported(read_reader(tmp_path, fields))
     expected = {key: value for key, value in ALL_FIELDS.items() if key != "cuda_visible_devices"}
     assert result == expected
-    assert len(result) == 19
+    assert list(result) == [key for key in FIELDS if key != "cuda_visible_devices"]
 
 
 def test_flag_like_fields_export_ints_not_bools(tmp_path):

@@ -7,8 +7,9 @@ import pathlib
 import random
 
 import pytest
+import yaml
 
-from manifests import S
+from manifests import FIELDS, S, SERVER_CONFIG
 
 # The inputs of the YAML test suite (MIT, see its LICENSE file there).
 CORPUS = pathlib.Path(__file__).resolve().parent / "data" / "yaml-corpus"
@@ -57,6 +58,14 @@ def test_yaml_corpus(read_all):
     for (case_id, fail, name), outcome in zip(rows, outcomes):
         if fail == "true":  # malformed YAML can never yield a reader
             assert outcome[0] == "error", (case_id, name, outcome)
+
+
+def test_the_complete_fuzz_seed_names_every_field(read_manifest):
+    seed = (pathlib.Path(__file__).resolve().parent.parent / "fuzz" / "seeds" / "complete-manifest.yaml").read_text()
+    entry = yaml.safe_load(seed)["brintel"]
+    assert list(entry["readers_config"]["r1"]) == FIELDS
+    assert list(entry["server_config"]) == list(yaml.safe_load(SERVER_CONFIG)["server_config"])
+    assert read_manifest(seed).model_name == "llama"
 
 
 HEAD = """\

@@ -3,7 +3,9 @@ booleans, tags, the descriptions in type errors, and map-level rules."""
 
 import pytest
 
-from manifests import FIELDS, READER, S, fields_of as fields, reader_with
+from brintel_config import read_brintel_readers_config
+
+from manifests import FIELDS, READER, S, fields_of as fields, manifest as complete_manifest, reader_with
 
 U32_MAX = 2**32 - 1
 U64_MAX = 2**64 - 1
@@ -89,7 +91,10 @@ def test_every_number_field(read_manifest, read_error, key):
     ("0x10000000000000000", "integer `18446744073709551616` as u128"),
     ("340282366920938463463374607431768211455", "integer `340282366920938463463374607431768211455` as u128"),
     ("!!int 18446744073709551616", "integer `18446744073709551616` as u128"),
-    ("340282366920938463463374607431768211456", "floating point `340282366920938500000000000000000000000.0`"),
+    # beyond 128 bits an integer form has no number type: it is text, not a rounded float
+    ("340282366920938463463374607431768211456", 'string "340282366920938463463374607431768211456"'),
+    ("-170141183460469231731687303715884105729", 'string "-170141183460469231731687303715884105729"'),
+    ("1" * 61, 'string "' + "1" * 61 + '"'),
     ("0x1" + "0" * 32, 'string "0x1' + "0" * 32 + '"'),
     ("8.0", "floating point `8.0`"), ("1e3", "floating point `1000.0`"), ("1E3", "floating point `1000.0`"),
     ("1.5e-3", "floating point `0.0015`"), ("-1.5", "floating point `-1.5`"), ("+1.", "floating point `1.0`"),
@@ -160,6 +165,8 @@ def test_found_string_escapes_by_class(read_error, escape, shown):
     ("!!int x", 'invalid value: string "x", expected an integer'),
     ("!!int |\n        5", 'invalid value: string "5\\n", expected an integer'),
     ("!!float x", 'invalid value: string "x", expected a float'),
+    ("!!float 007", 'invalid value: string "007", expected a float'),
+    ("!!float -01", 'invalid value: string "-01", expected a float'),
     ("!!bool yes", 'invalid value: string "yes", expected a boolean'),
     ("!!null x", 'invalid value: string "x", expected null'),
     ("!!null 'x'", 'invalid value: string "x", expected null'),
@@ -397,31 +404,26 @@ def test_later_duplicate_reader_replaces_all_fields(read_manifest):
     assert fields(reader) == {**dict.fromkeys(FIELDS), "model_name": "x", "device": "cuda", "consumer_group": "h"}
 
 
-def test_full_reader_round_trip_of_every_field(read_manifest):
-    reader = read_manifest(READER + """\
-      redis_host: redis.internal
-      internal_gateway_ip: 10.0.0.1
-      access_token: "t0k"
-      log_level: debug
-      backend: vllm
-      cuda_visible_devices: 0,1
-      max_batch_size: 64
-      batch_duration_millis: 250
-      tensor_parallel: 2
-      quant_type: int8
-      max_sequence_length: 4096
-      nvlink_unavailable: 1
-      disable_static: 0
-      disable_cuda_graph: 1
-      cuda_graph_cache_capacity: 16
-      disable_paged_attention: 0
-      page_cache_size: 4096
-""")
-    assert fields(reader) == {
-        "model_name": "m", "device": "cpu", "consumer_group": "g", "redis_host": "redis.internal",
-        "internal_gateway_ip": "10.0.0.1", "access_token": "t0k", "log_level": "debug", "backend": "vllm",
-        "cuda_visible_devices": "0,1", "max_batch_size": 64, "batch_duration_millis": 250,
-        "tensor_parallel": 2, "quant_type": "int8", "max_sequence_length": 4096, "nvlink_unavailable": 1,
-        "disable_static": 0, "disable_cuda_graph": 1, "cuda_graph_cache_capacity": 16,
-        "disable_paged_attention": 0, "page_cache_size": "4096",
-    }
+# Every field set: its text in a manifest and the value it reads as.
+EVERY_FIELD = {
+    "model_name": ("m", "m"), "device": ("cpu", "cpu"), "consumer_group": ("g", "g"),
+    "redis_host": ("redis.internal", "redis.internal"), "internal_gateway_ip": ("10.0.0.1", "10.0.0.1"),
+    "access_token": ('"t0k"', "t0k"), "log_level": ("debug", "debug"), "backend": ("vllm", "vllm"),
+    "cuda_visible_devices": ("0,1", "0,1"), "max_batch_size": ("64", 64), "batch_duration_millis": ("250", 250),
+    "tensor_parallel": ("2", 2), "quant_type": ("int8", "int8"), "max_sequence_length": ("4096", 4096),
+    "nvlink_unavailable": ("1", 1), "disable_static": ("0", 0), "disable_cuda_graph": ("1", 1),
+    "cuda_graph_cache_capacity": ("16", 16), "disable_paged_attention": ("0", 0),
+    "page_cache_size": ("4096", "4096"),
+}
+
+
+def test_full_reader_round_trip_of_every_field(read_manifest, tmp_path):
+    assert list(EVERY_FIELD) == FIELDS
+    expected = {name: value for name, (_, value) in EVERY_FIELD.items()}
+    reader = read_manifest("brintel:\n  server_config: {}\n  readers_config:\n    r1:\n"
+                           + "".join(f"      {name}: {text}\n" for name, (text, _) in EVERY_FIELD.items()))
+    assert fields(reader) == expected
+    store = tmp_path / "store.yaml"
+    store.write_text(complete_manifest())
+    reader.add_to_manifest_yaml(str(store), "r2")
+    assert fields(read_brintel_readers_config(str(store), "r2")) == expected

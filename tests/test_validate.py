@@ -6,15 +6,15 @@ import pytest
 import brintel_config
 from brintel_config import ReaderConfig
 
-CPU_PARALLEL = ("tensor_parallel", "tensor_parallel is not supported on cpu")
-DEVICE = ("device", "device must be either 'cpu' or 'cuda' for local models, or 'api' for api-based models")
-COUNT = (
-    "tensor_parallel",
-    "If providing cuda_visible_devices, tensor_parallel cannot be larger than the number of devices provided",
-)
-ODD = ("tensor_parallel", "tensor_parallel must be 1 or even, if specified.")
-ZERO = ("tensor_parallel", "tensor_parallel must be at least 1, if specified.")
-LIST = ("cuda_visible_devices", "cuda_visible_devices must be a comma separated string of integers like '0,1'")
+from manifests import (COUNT_REASON, CPU_PARALLEL_REASON, DEVICE_REASON, LIST_REASON, ODD_REASON,
+                       ZERO_REASON)
+
+CPU_PARALLEL = ("tensor_parallel", CPU_PARALLEL_REASON)
+DEVICE = ("device", DEVICE_REASON)
+COUNT = ("tensor_parallel", COUNT_REASON)
+ODD = ("tensor_parallel", ODD_REASON)
+ZERO = ("tensor_parallel", ZERO_REASON)
+LIST = ("cuda_visible_devices", LIST_REASON)
 
 
 def display(*findings):

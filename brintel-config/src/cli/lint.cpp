@@ -3,6 +3,7 @@
 #include "suggest.hpp"
 #include "texts.hpp"
 
+#include "schema/manifest/messages.hpp"
 #include "schema/validate.hpp"
 #include "yaml/keys.hpp"
 #include "yaml/messages.hpp"
@@ -174,7 +175,7 @@ private:
             if (exhausted_) return;
         }
         if (!product) {
-            Finding finding = located({}, Rule::NoProductKey, std::string(yaml::message::no_product_key));
+            Finding finding = located({}, Rule::NoProductKey, std::string(schema::message::no_product_key));
             finding.reading_error = reading_error(finding.message);
             findings_.push_back(std::move(finding));
         }

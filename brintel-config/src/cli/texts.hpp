@@ -18,7 +18,7 @@ inline constexpr std::string_view merge_key = "<<";
 inline std::string printable(std::string_view key) {
     const bool has_control = std::ranges::any_of(
         key, [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
-    return has_control ? errors::debug_quoted(key) : std::string(key);
+    return has_control ? errors::quote_escaped(key) : std::string(key);
 }
 
 // A 0-based position as people count it: "line 4 column 5".

@@ -20,45 +20,47 @@ std::string_view prefix(ErrorKind kind) {
     return "";
 }
 
-void append_debug(std::string& out, const Where& where) {
+void append_finding_part(std::string& out, const Where& where) {
     if (where.which == Where::Case::All) {
         out += "All";
         return;
     }
     out += "Field(";
-    out += debug_quoted(where.field);
+    out += quote_escaped(where.field);
     out += ')';
 }
 
-void append_debug(std::string& out, const ErrorType& error_type) {
+void append_finding_part(std::string& out, const ErrorType& error_type) {
     if (error_type.which == ErrorType::Case::RequiredMissing) {
         out += "RequiredMissing";
         return;
     }
     out += "Invalid(";
-    out += debug_quoted(error_type.reason);
+    out += quote_escaped(error_type.reason);
     out += ')';
 }
 
-}  // namespace
-
-std::string debug_form(const std::vector<ValidationError>& findings) {
+// The list as the display text of ValidationErrors shows it:
+// [ValidationError { field: ..., error_type: ... }, ...].
+std::string findings_text(const std::vector<ValidationError>& findings) {
     std::string out = "[";
     for (std::size_t i = 0; i < findings.size(); ++i) {
         if (i > 0) out += ", ";
         out += "ValidationError { field: ";
-        append_debug(out, findings[i].field);
+        append_finding_part(out, findings[i].field);
         out += ", error_type: ";
-        append_debug(out, findings[i].error_type);
+        append_finding_part(out, findings[i].error_type);
         out += " }";
     }
     out += ']';
     return out;
 }
 
+}  // namespace
+
 std::string ConfigError::display() const {
     std::string out(prefix(kind_));
-    out += kind_ == ErrorKind::ValidationErrors ? debug_form(findings_) : text_;
+    out += kind_ == ErrorKind::ValidationErrors ? findings_text(findings_) : text_;
     return out;
 }
 

@@ -76,9 +76,6 @@ private:
     std::vector<ValidationError> findings_;
 };
 
-// The debug forms used inside the display text of ValidationErrors.
-std::string debug_form(const std::vector<ValidationError>& findings);
-
 // A value of type T, or the ConfigError that prevented it.
 template <class T>
 class [[nodiscard]] Result {

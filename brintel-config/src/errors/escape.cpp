@@ -66,7 +66,7 @@ void append_escaped(std::string& out, char32_t c, std::string_view raw) {
 
 }  // namespace
 
-std::string debug_quoted(std::string_view text) {
+std::string quote_escaped(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 2);
     out += '"';

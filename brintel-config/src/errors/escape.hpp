@@ -10,6 +10,6 @@ namespace brintel::errors {
 // mark, line feed, carriage return, tab and NUL escaped by a backslash, and
 // every other character that is not printable, or is a combining mark,
 // written as \u{hex}. `text` is valid UTF-8.
-std::string debug_quoted(std::string_view text);
+std::string quote_escaped(std::string_view text);
 
 }  // namespace brintel::errors

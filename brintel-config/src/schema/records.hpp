@@ -1,8 +1,11 @@
 // The configuration records and the one description of their fields.
 //
 // Every feature that walks a record (YAML reading and writing, the Python
-// getters, the dictionary export) is driven by `RecordSchema<R>::fields`, so
-// a field is named, typed and ordered in exactly one place.
+// getters, the dictionary export, the linter) is driven by
+// `RecordSchema<R>::fields`, so a field is named, typed and ordered in one
+// place. The struct member is the other half of it: the checks at the end of
+// this file refuse to compile a member without its description, or one
+// described twice.
 #pragma once
 
 #include <cstddef>
@@ -134,8 +137,6 @@ constexpr ValueKind natural_kind() {
 
 template <class Record, class Member>
 struct Field {
-    using record_type = Record;
-    using member_type = Member;
     using value_type = typename unwrap_optional<Member>::type;
     static constexpr bool optional = is_optional<Member>::value;
     // Every non-optional field of every record is required on reading.
@@ -222,8 +223,12 @@ struct RecordSchema<ReaderConfig> {
               "Page cache size, kept as text: 4096 reads as the string \"4096\"."));
 };
 
-// The server settings are described once, in OptionAppConfig: the shape in
-// which manifests are read.
+// The server settings have two lists, one per record: the records declare
+// them in different orders, and each record's order is the order reading
+// looks for missing fields in and writing puts keys in. The descriptions for
+// people are kept once, in OptionAppConfig (the shape manifests are read in,
+// which the linter and the JSON Schema describe), and `same_settings` at the
+// end of this file holds the two lists to the same names and kinds.
 template <>
 struct RecordSchema<AppConfig> {
     using R = AppConfig;
@@ -336,5 +341,81 @@ constexpr bool find_field(Visitor&& visit) {
         },
         RecordSchema<Record>::fields);
 }
+
+// ---------------------------------------------------------------------------
+// Compile-time checks that the descriptions cover the records
+
+namespace detail {
+
+// Converts to any member's type, so that the compiler can count the
+// initialisers a record takes. Named in unevaluated operands only.
+struct AnyMember {
+    template <class T>
+    operator T() const;
+};
+
+// The number of members of the aggregate `Record`: one more initialiser
+// than it has members does not compile.
+template <class Record, class... Initialisers>
+consteval std::size_t member_count() {
+    if constexpr (requires { Record{Initialisers{}..., AnyMember{}}; }) {
+        return member_count<Record, Initialisers..., AnyMember>();
+    } else {
+        return sizeof...(Initialisers);
+    }
+}
+
+}  // namespace detail
+
+// No two descriptions name the same member or the same key.
+template <class Record>
+consteval bool fields_are_distinct() {
+    bool distinct = true;
+    find_field<Record>([&](const auto& a, std::size_t i) {
+        find_field<Record>([&](const auto& b, std::size_t j) {
+            if (i < j && (a.is(b.member) || a.key() == b.key())) distinct = false;
+            return false;
+        });
+        return false;
+    });
+    return distinct;
+}
+
+// Together with fields_are_distinct: every member is described exactly once.
+template <class Record>
+constexpr std::size_t member_count = detail::member_count<Record>();
+
+static_assert(member_count<ReaderConfig> == field_count<ReaderConfig>,
+              "every member of ReaderConfig needs its field(...) entry in RecordSchema<ReaderConfig>");
+static_assert(member_count<AppConfig> == field_count<AppConfig>,
+              "every member of AppConfig needs its field(...) entry in RecordSchema<AppConfig>");
+static_assert(member_count<OptionAppConfig> == field_count<OptionAppConfig>,
+              "every member of OptionAppConfig needs its field(...) entry in RecordSchema<OptionAppConfig>");
+static_assert(member_count<ManifestConfig> == field_count<ManifestConfig>,
+              "every member of ManifestConfig needs its field(...) entry in RecordSchema<ManifestConfig>");
+static_assert(member_count<OptionManifestConfig> == field_count<OptionManifestConfig>,
+              "every member of OptionManifestConfig needs its field(...) entry in RecordSchema<OptionManifestConfig>");
+
+static_assert(fields_are_distinct<ReaderConfig>() && fields_are_distinct<AppConfig>() &&
+                  fields_are_distinct<OptionAppConfig>() && fields_are_distinct<ManifestConfig>() &&
+                  fields_are_distinct<OptionManifestConfig>(),
+              "a member or a key is described twice");
+
+// The two server records hold the same settings, each under the same key
+// with the same kind, whatever their orders.
+template <class A, class B>
+consteval bool same_settings() {
+    bool same = field_count<A> == field_count<B>;
+    find_field<A>([&](const auto& a, std::size_t) {
+        const bool found = find_field<B>(
+            [&](const auto& b, std::size_t) { return a.key() == b.key() && a.kind == b.kind; });
+        same = same && found;
+        return !same;
+    });
+    return same;
+}
+
+static_assert(same_settings<AppConfig, OptionAppConfig>(),
+              "AppConfig and OptionAppConfig must describe the same settings with the same kinds");
 
 }  // namespace brintel::schema

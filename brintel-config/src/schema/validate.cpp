@@ -1,5 +1,7 @@
 #include "validate.hpp"
 
+#include "messages.hpp"
+
 #include <algorithm>
 #include <charconv>
 #include <cstddef>
@@ -15,16 +17,10 @@ namespace {
 
 using Findings = std::vector<errors::ValidationError>;
 
-constexpr std::string_view cpu_parallelism_reason = "tensor_parallel is not supported on cpu";
-constexpr std::string_view device_reason =
-    "device must be either 'cpu' or 'cuda' for local models, or 'api' for api-based models";
-constexpr std::string_view device_count_reason =
-    "If providing cuda_visible_devices, tensor_parallel cannot be larger than the number of "
-    "devices provided";
-constexpr std::string_view odd_parallelism_reason = "tensor_parallel must be 1 or even, if specified.";
-constexpr std::string_view zero_parallelism_reason = "tensor_parallel must be at least 1, if specified.";
-constexpr std::string_view device_list_reason =
-    "cuda_visible_devices must be a comma separated string of integers like '0,1'";
+// The findings name their fields by the keys of the one field description.
+constexpr std::string_view tensor_parallel_key = field_of(&ReaderConfig::tensor_parallel).key();
+constexpr std::string_view device_key = field_of(&ReaderConfig::device).key();
+constexpr std::string_view cuda_visible_devices_key = field_of(&ReaderConfig::cuda_visible_devices).key();
 
 void add_finding(Findings& findings, std::string_view field, std::string_view reason) {
     findings.push_back({errors::Where::named(std::string(field)),
@@ -53,28 +49,28 @@ bool is_device_number(std::string_view piece) {
 
 void check_cpu_parallelism(const ReaderConfig& reader, Findings& findings) {
     if (reader.device == cpu_device && reader.tensor_parallel) {
-        add_finding(findings, "tensor_parallel", cpu_parallelism_reason);
+        add_finding(findings, tensor_parallel_key, message::cpu_parallelism);
     }
 }
 
 void check_device(const ReaderConfig& reader, Findings& findings) {
     if (std::ranges::find(devices, reader.device) == devices.end()) {
-        add_finding(findings, "device", device_reason);
+        add_finding(findings, device_key, message::unknown_device);
     }
 }
 
 void check_device_count(const ReaderConfig& reader, Findings& findings) {
     if (!reader.cuda_visible_devices || !reader.tensor_parallel) return;
     if (split_at_commas(*reader.cuda_visible_devices).size() < *reader.tensor_parallel) {
-        add_finding(findings, "tensor_parallel", device_count_reason);
+        add_finding(findings, tensor_parallel_key, message::more_parallelism_than_devices);
     }
 }
 
 void check_parallelism_value(const ReaderConfig& reader, Findings& findings) {
     if (!reader.tensor_parallel) return;
     const std::uint32_t degree = *reader.tensor_parallel;
-    if (degree >= 2 && degree % 2 == 1) add_finding(findings, "tensor_parallel", odd_parallelism_reason);
-    else if (degree == 0) add_finding(findings, "tensor_parallel", zero_parallelism_reason);
+    if (degree >= 2 && degree % 2 == 1) add_finding(findings, tensor_parallel_key, message::odd_parallelism);
+    else if (degree == 0) add_finding(findings, tensor_parallel_key, message::zero_parallelism);
 }
 
 // One finding at most, however many pieces are malformed.
@@ -82,7 +78,7 @@ void check_device_list(const ReaderConfig& reader, Findings& findings) {
     if (!reader.cuda_visible_devices) return;
     for (std::string_view piece : split_at_commas(*reader.cuda_visible_devices)) {
         if (!is_device_number(piece)) {
-            add_finding(findings, "cuda_visible_devices", device_list_reason);
+            add_finding(findings, cuda_visible_devices_key, message::malformed_device_list);
             return;
         }
     }

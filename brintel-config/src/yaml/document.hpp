@@ -65,9 +65,10 @@ struct Document {
     }
 };
 
-// Parses `input` (UTF-8). Only "unknown anchor" and an input too large for
-// the event encoding fail here; every other problem is recorded in the
-// document for the reader to report in its turn.
+// Parses `input` (UTF-8). Three refusals end loading here: "unknown anchor",
+// nesting deeper than the reader takes, and an input too large for the
+// event encoding. Every other problem, a syntax error included, is recorded
+// in the document for the reader to report in its turn.
 struct Loaded {
     Document document;
     std::optional<Failure> failure;  // one that ends loading before reading can start

@@ -39,7 +39,6 @@ public:
     // Parses the next event into this (empty) holder; false on a parse error.
     bool parse(Parser& parser) { return yaml_parser_parse(parser.get(), &event_) != 0; }
     const yaml_event_t& operator*() const { return event_; }
-    const yaml_event_t* operator->() const { return &event_; }
 
 private:
     yaml_event_t event_{};

@@ -1,7 +1,7 @@
-// Every text that reading, writing and checking a manifest put into a
-// message: the fixed texts, the templates with their builders, and the
-// words that say what was found and what was expected. Callers compare
-// these texts byte for byte, so each is spelled here and nowhere else.
+// Every text that reading and writing YAML put into a message: the fixed
+// texts, the templates with their builders, and the words that say what was
+// found and what was expected. Callers compare these texts byte for byte, so
+// each is spelled here and nowhere else.
 #pragma once
 
 #include "../errors/escape.hpp"
@@ -29,7 +29,6 @@ inline constexpr std::string_view too_large = "manifest larger than 4 GiB";
 inline constexpr std::string_view unknown_parse_problem = "unknown problem";  // the parser named none
 inline constexpr std::string_view emitter_failed = "failed to write YAML";   // the emitter named nothing
 inline constexpr std::string_view scalar_too_long = "scalar too long to write";
-inline constexpr std::string_view no_product_key = "No brintel key found in manifest";
 
 // ---------------------------------------------------------------------------
 // What was found: the <found> of "invalid type: <found>, expected ..."
@@ -49,7 +48,7 @@ inline std::string found_integer(const DecimalInteger& value) {
 
 inline std::string found_float(double value) { return "floating point `" + format_float(value) + "`"; }
 
-inline std::string found_string(std::string_view text) { return "string " + errors::debug_quoted(text); }
+inline std::string found_string(std::string_view text) { return "string " + errors::quote_escaped(text); }
 
 // ---------------------------------------------------------------------------
 // What was expected: the <expected> of "..., expected <expected>"
@@ -92,10 +91,6 @@ inline std::string missing_field(std::string_view name) { return "missing field 
 
 inline std::string duplicate_field(std::string_view name) {
     return "duplicate field `" + std::string(name) + "`";
-}
-
-inline std::string no_reader(std::string_view reader_id) {
-    return "No reader with id " + std::string(reader_id) + " found in manifest.yaml";
 }
 
 inline std::string nesting_too_deep(std::size_t levels) {

@@ -171,6 +171,7 @@ std::string without_exponent(std::string_view digits, int exponent) {
 }  // namespace
 
 std::optional<double> parse_float(std::string_view text) {
+    if (is_leading_zero_digits(text)) return std::nullopt;
     const std::string_view unsigned_text = strip_plus(text);
     if (unsigned_text == ".inf" || unsigned_text == ".Inf" || unsigned_text == ".INF") {
         return std::numeric_limits<double>::infinity();
@@ -217,7 +218,10 @@ PlainMeaning plain_meaning(std::string_view text) {
     if (is_null_spelling(text)) return PlainMeaning::Null;
     if (parse_bool(text)) return PlainMeaning::Boolean;
     if (parse_integer(text)) return PlainMeaning::Integer;
-    if (!is_leading_zero_digits(text) && parse_float(text)) return PlainMeaning::Float;
+    // An integer beyond 128 bits has no number type to read as; as a float
+    // it would show a rounded value the file never held.
+    if (has_integer_form(text)) return PlainMeaning::String;
+    if (parse_float(text)) return PlainMeaning::Float;
     return PlainMeaning::String;
 }
 

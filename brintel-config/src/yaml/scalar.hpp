@@ -34,7 +34,8 @@ struct DecimalInteger {
 std::optional<DecimalInteger> decimal_integer(std::string_view text);
 
 // A finite decimal number, or one of the YAML spellings of infinity and
-// not-a-number.
+// not-a-number. Never a leading-zero digit string such as 007: that is no
+// number in either direction.
 std::optional<double> parse_float(std::string_view text);
 
 // How a plain scalar reads when nothing forces a type on it.

@@ -1,5 +1,7 @@
 #include "file_access.hpp"
 
+#include "messages.hpp"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -16,8 +18,6 @@ namespace {
 using errors::ConfigError;
 using errors::ErrorKind;
 
-constexpr std::string_view name_with_nul = "the file name holds a NUL byte";
-constexpr std::string_view not_a_file = "not a regular file";
 
 Descriptor open_nonblocking(const std::string& path) {
     return Descriptor(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
@@ -104,16 +104,16 @@ std::string system_reason(int code) {
     return ::strerror_r(code, buffer, sizeof buffer);
 }
 
-std::string os_error(int code) { return system_reason(code) + " (os error " + std::to_string(code) + ")"; }
+std::string os_error(int code) { return message::os_error(system_reason(code), code); }
 
 OpenFile open_for_reading(const std::string& path, Accept accept) {
     const auto refused = [](std::string why) { return OpenFile{Descriptor(), {}, std::move(why)}; };
     // No file has a name with a NUL in it; the system would see a shorter one.
-    if (path.find('\0') != std::string::npos) return refused(std::string(name_with_nul));
+    if (path.find('\0') != std::string::npos) return refused(std::string(message::name_with_nul));
     OpenFile opened{open_nonblocking(path)};
     if (opened.file.get() < 0 || ::fstat(opened.file.get(), &opened.info) != 0) return refused(system_reason(errno));
     if (S_ISDIR(opened.info.st_mode)) return refused(system_reason(EISDIR));
-    if (!acceptable(opened.info, accept)) return refused(std::string(not_a_file));
+    if (!acceptable(opened.info, accept)) return refused(std::string(message::not_a_file));
     if (S_ISFIFO(opened.info.st_mode) && !block_on_pipe(opened.file.get())) return refused(system_reason(errno));
     return opened;
 }
@@ -137,7 +137,7 @@ errors::Status write_all(int fd, std::string_view text) {
             if (errno == EINTR) continue;
             return ConfigError(ErrorKind::FileWrite, os_error(errno));
         }
-        if (written == 0) return ConfigError(ErrorKind::FileWrite, "failed to write whole buffer");
+        if (written == 0) return ConfigError(ErrorKind::FileWrite, std::string(message::write_incomplete));
         text.remove_prefix(static_cast<std::size_t>(written));
     }
     return errors::success();

@@ -27,8 +27,6 @@ std::string new_uuid() {
 
 namespace {
 
-constexpr std::string_view invalid_utf8 = "invalid UTF-8";
-
 ManifestText unreadable(std::string reason, yaml::Mark mark = {}, bool too_large = false) {
     return {{}, Unreadable{std::move(reason), mark, too_large}};
 }
@@ -50,7 +48,7 @@ ManifestText text_of(int fd, const struct stat& info, const Waiting& waiting) {
     const std::size_t valid = utf8_prefix(text);
     if (valid < text.size()) {
         const yaml::Mark mark = yaml::mark_at(text, valid);
-        return unreadable(std::string(invalid_utf8) + yaml::message::position_suffix(mark.line, mark.column), mark);
+        return unreadable(std::string(message::invalid_utf8) + yaml::message::position_suffix(mark.line, mark.column), mark);
     }
     return {std::move(text), std::nullopt};
 }
@@ -93,7 +91,7 @@ errors::Result<OptionManifestConfig> product_entry(errors::Result<DocumentMap<Op
     if (!document) return std::move(document.error());
     auto entry = document.value().find(std::string(product_key));
     if (entry == document.value().end()) {
-        return ConfigError(ErrorKind::Serialization, std::string(yaml::message::no_product_key));
+        return ConfigError(ErrorKind::Serialization, std::string(message::no_product_key));
     }
     return std::move(entry->second);
 }
@@ -136,7 +134,7 @@ errors::Result<ReaderConfig> find_reader(const OptionManifestConfig& manifest,
                                          const std::string& reader_id) {
     const auto found = manifest.readers_config.find(reader_id);
     if (found == manifest.readers_config.end()) {
-        return ConfigError(ErrorKind::InvalidValue, yaml::message::no_reader(reader_id));
+        return ConfigError(ErrorKind::InvalidValue, message::no_reader(reader_id));
     }
     return found->second;
 }

@@ -16,11 +16,11 @@
 #include "attributes.hpp"
 #include "file_access.hpp"
 #include "lock.hpp"
+#include "messages.hpp"
 #include "replacement.hpp"
 
 #include "yaml/read.hpp"
 #include "yaml/write.hpp"
-#include "yaml/messages.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -119,7 +119,7 @@ errors::Result<std::string> updated_text(const ManifestLock& lock, const std::st
     if (!document) return std::move(document.error());
     auto entry = document.value().find(std::string(product_key));
     if (entry == document.value().end()) {
-        return ConfigError(ErrorKind::Serialization, std::string(yaml::message::no_product_key));
+        return ConfigError(ErrorKind::Serialization, std::string(message::no_product_key));
     }
     entry->second.readers_config.insert_or_assign(reader_id, reader);
     return yaml::write_document_map(document.value());
