@@ -5,6 +5,7 @@
 #include "schema/records.hpp"
 #include "yaml/document.hpp"
 #include "yaml/read.hpp"
+#include "uuid.hpp"
 
 #include <functional>
 #include <string>
@@ -62,9 +63,6 @@ errors::Result<std::string> read_text_file(const std::string& path);
 
 // The whole text readable from `fd`; FileNotFound with `path` as above.
 errors::Result<std::string> read_text(int fd, const std::string& path);
-
-// A random UUID in its 36-character lower-case form.
-std::string new_uuid();
 
 // Gives every reader the id "<id>_<uuid>".
 void make_reader_ids_unique(ReaderMap& readers);

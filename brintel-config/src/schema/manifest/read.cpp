@@ -6,20 +6,10 @@
 #include "yaml/messages.hpp"
 #include "utf8.hpp"
 
-#include <uuid/uuid.h>
-
 namespace brintel::schema {
 
 using errors::ConfigError;
 using errors::ErrorKind;
-
-std::string new_uuid() {
-    uuid_t uuid;
-    uuid_generate_random(uuid);
-    char text[37];
-    uuid_unparse_lower(uuid, text);
-    return text;
-}
 
 errors::Result<std::string> read_text(int fd, const std::string& path) {
     std::string text;
