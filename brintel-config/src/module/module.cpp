@@ -3,6 +3,7 @@
 // behaviour of its own, is defined here too.
 #include "entry.hpp"
 #include "module.hpp"
+#include "../core_entries.h"
 
 #include <atomic>
 #include <cstdint>
@@ -145,4 +146,4 @@ PyTypeObject* app_config_type() { return type_once(app_type_object, app_spec); }
 
 }  // namespace brintel::py
 
-PyMODINIT_FUNC PyInit_brintel_config() { return brintel::py::guarded(brintel::py::initialise); }
+PyObject* brintel_config_module_init() { return brintel::py::guarded(brintel::py::initialise); }
