@@ -99,7 +99,7 @@ void visit_keyword(std::size_t index, Visitor&& visit) {
     std::apply(
         [&](const auto&... keyword) {
             std::size_t i = 0;
-            ((i++ == index && (visit(keyword), true)) || ...);
+            static_cast<void>(((i++ == index && (visit(keyword), true)) || ...));
         },
         constructor_keywords);
 }
