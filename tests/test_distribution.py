@@ -111,3 +111,29 @@ def wait_until_sleeping_with_the_core(pid: int) -> None:
             return
         time.sleep(0.01)
     pytest.fail("the command never came to wait on its input")
+
+
+SOURCE_TREE = Path(__file__).resolve().parent.parent
+
+
+@pytest.mark.parametrize(
+    ("present", "debian", "rpm"),
+    [([], "libyaml-dev", "libyaml-devel"), (["yaml-0.1"], "libutf8proc-dev", "utf8proc-devel")],
+    ids=["libyaml", "utf8proc"],
+)
+def test_a_build_without_a_library_names_the_packages_to_install(tmp_path, present, debian, rpm):
+    cmake, pkg_config = shutil.which("cmake"), shutil.which("pkg-config")
+    if not cmake or not pkg_config or not (SOURCE_TREE / "CMakeLists.txt").exists():
+        pytest.skip("needs cmake, pkg-config and the source tree")
+    modules = tmp_path / "pkgconfig"
+    modules.mkdir()
+    for module in present:
+        found = subprocess.run([pkg_config, "--variable=pcfiledir", module], capture_output=True, text=True, check=True)
+        shutil.copy(Path(found.stdout.strip()) / f"{module}.pc", modules)
+    result = subprocess.run([cmake, "-S", str(SOURCE_TREE), "-B", str(tmp_path / "build")],
+                            env={**os.environ, "PKG_CONFIG_LIBDIR": str(modules)},
+                            capture_output=True, text=True, timeout=600)
+    assert result.returncode != 0
+    message = " ".join(result.stderr.split())
+    assert f"sudo apt-get install {debian} " in message
+    assert f"sudo dnf install {rpm} " in message
