@@ -30,6 +30,10 @@ set(CMAKE_CXX_COMPILER ${wrappers}/c++)
 set(CMAKE_AR ${wrappers}/ar CACHE FILEPATH "")
 set(CMAKE_RANLIB ${wrappers}/ranlib CACHE FILEPATH "")
 
+# CMake's compiler checks build a static library, not a program: linking one
+# would make zig build the C++ runtime once more, for executables.
+set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
+
 # Stripped at link time: the host's strip may not know the target.
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-s -Wl,--build-id=sha1")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-s -Wl,--build-id=sha1")
