@@ -218,7 +218,8 @@ def test_failed_write_keeps_the_old_manifest(run_python, path):
 def test_concurrent_updates_all_land(run_python, path):
     code = f"""
         import sys
-        from multiprocessing import Process
+        from multiprocessing import get_context
+        Process = get_context("fork").Process  # 3.14 defaults to forkserver, which cannot run -c code
         from brintel_config import ReaderConfig
 
         def add(worker):
@@ -242,7 +243,8 @@ def test_concurrent_updates_all_land(run_python, path):
 def test_readers_never_see_a_partial_manifest(run_python, path):
     llama().add_to_manifest_yaml(str(path), "r1")
     code = f"""
-        from multiprocessing import Process
+        from multiprocessing import get_context
+        Process = get_context("fork").Process  # 3.14 defaults to forkserver, which cannot run -c code
         from brintel_config import ReaderConfig, read_brintel_readers_config
 
         def update():

@@ -29,7 +29,8 @@ void check(bool condition, const std::string& what) {
 
 using namespace brintel;
 
-const std::regex uuid_suffix("_[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$");
+const std::string uuid_form = "[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}";
+const std::regex uuid_suffix("_" + uuid_form + "$");
 
 std::string write_manifest(const std::string& text) {
     char name[] = "/tmp/brintel-core-test-XXXXXX";
@@ -98,9 +99,42 @@ void display_texts_of_every_kind() {
     for (const auto& [error, text] : cases) check(error.display() == text, "display of " + text);
 }
 
+void uuid_text_sets_version_and_variant_over_the_random_bytes() {
+    const std::pair<schema::UuidBytes, const char*> cases[] = {
+        {{}, "00000000-0000-4000-8000-000000000000"},
+        {{0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff},
+         "ffffffff-ffff-4fff-bfff-ffffffffffff"},
+        {{0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef, 0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef},
+         "01234567-89ab-4def-8123-456789abcdef"},
+    };
+    for (const auto& [bytes, text] : cases) check(schema::uuid_v4_text(bytes) == text, std::string("uuid ") + text);
+}
+
+// Every one of 100,000 is well formed and new, and every free hex digit
+// takes all sixteen values somewhere.
+void new_uuids_are_well_formed_and_do_not_repeat() {
+    const std::regex form(uuid_form);
+    std::set<std::string> seen;
+    std::vector<std::set<char>> digits(36);
+    bool all_well_formed = true;
+    for (int i = 0; i < 100'000; ++i) {
+        std::string uuid = schema::new_uuid();
+        all_well_formed = all_well_formed && std::regex_match(uuid, form);
+        for (std::size_t at = 0; at < uuid.size() && at < digits.size(); ++at) digits[at].insert(uuid[at]);
+        seen.insert(std::move(uuid));
+    }
+    check(all_well_formed, "every UUID is 36 lower-case characters of version 4 and RFC 4122 variant");
+    check(seen.size() == 100'000, "no UUID repeats in 100,000");
+    for (std::size_t at : {0u, 7u, 9u, 15u, 20u, 35u}) {
+        check(digits[at].size() == 16, "position " + std::to_string(at) + " takes every hex digit");
+    }
+}
+
 }  // namespace
 
 int main() {
+    uuid_text_sets_version_and_variant_over_the_random_bytes();
+    new_uuids_are_well_formed_and_do_not_repeat();
     unique_ids_keep_every_reader_under_a_fresh_id();
     lookup_copies_or_reports_invalid_value();
     display_texts_of_every_kind();

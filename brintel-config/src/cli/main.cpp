@@ -1,9 +1,11 @@
+#include "main.hpp"
+
 #include "commands.hpp"
 
 #include <exception>
 #include <iostream>
-#include <vector>
 
+namespace brintel::cli {
 namespace {
 
 // A full disk or a closed descriptor must not pass for a clean run.
@@ -11,17 +13,20 @@ int checked_output(int status) {
     std::cout.flush();
     if (std::cout) return status;
     std::cerr << "brintel-config: cannot write to standard output\n";
-    return brintel::cli::failure;
+    return failure;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+int command_main(std::span<const std::string_view> arguments) noexcept {
     try {
-        return checked_output(brintel::cli::run(arguments, {std::cout, std::cerr}));
+        return checked_output(run(arguments, {std::cout, std::cerr}));
     } catch (const std::exception& error) {
         std::cerr << "brintel-config: " << error.what() << '\n';
-        return brintel::cli::failure;
+    } catch (...) {
+        std::cerr << "brintel-config: internal failure\n";
     }
+    return failure;
 }
+
+}  // namespace brintel::cli

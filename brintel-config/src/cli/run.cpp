@@ -11,14 +11,11 @@
 #include <string>
 #include <vector>
 
-#ifndef BRINTEL_CONFIG_VERSION
-#define BRINTEL_CONFIG_VERSION BRINTEL_CONFIG_PROJECT_VERSION
-#endif
-
 namespace brintel::cli {
 namespace {
 
 constexpr std::string_view program = "brintel-config";
+// Set by the build from the package's version.
 constexpr std::string_view version = BRINTEL_CONFIG_VERSION;
 
 // A flag, or an option with a value: one of `choices`, or any when there are

@@ -56,9 +56,9 @@ std::optional<std::array<PyObject*, N>> bind_arguments(const Signature<N>& signa
     if (!check_positional_count(signature, nargs)) return std::nullopt;
     std::array<PyObject*, N> bound{};
     for (Py_ssize_t i = 0; i < nargs; ++i) bound[static_cast<std::size_t>(i)] = args[i];
-    const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+    const Py_ssize_t keywords = kwnames ? PyTuple_Size(kwnames) : 0;
     for (Py_ssize_t k = 0; k < keywords; ++k) {
-        PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
+        PyObject* keyword = PyTuple_GetItem(kwnames, k);
         const auto index = match_keyword(keyword, signature.params);
         if (!index) {
             detail::raise_unexpected_keyword(signature.name, keyword);

@@ -11,7 +11,16 @@ PyObject* internal_error_class = nullptr;
 // str(exception), or "" when even that fails.
 std::string text_of(PyObject* exception) {
     Ref text = Ref::steal(PyObject_Str(exception));
-    const char* utf8 = text ? PyUnicode_AsUTF8(text.get()) : nullptr;
+    const char* utf8 = text ? PyUnicode_AsUTF8AndSize(text.get(), nullptr) : nullptr;
+    if (utf8) return utf8;
+    PyErr_Clear();
+    return "";
+}
+
+// The type's __name__, or "" when even that fails.
+std::string type_name_of(PyObject* object) {
+    Ref name = Ref::steal(PyType_GetName(Py_TYPE(object)));
+    const char* utf8 = name ? PyUnicode_AsUTF8AndSize(name.get(), nullptr) : nullptr;
     if (utf8) return utf8;
     PyErr_Clear();
     return "";
@@ -68,7 +77,8 @@ bool init_internal_error() {
 void raise_internal_error(const std::exception_ptr& failure) noexcept {
     try {
         auto [message, cause] = describe(failure);
-        if (message.empty()) message = cause ? Py_TYPE(cause.get())->tp_name : "internal failure";
+        if (message.empty() && cause) message = type_name_of(cause.get());
+        if (message.empty()) message = "internal failure";
         PyErr_Clear();
         PyErr_SetString(internal_error_class ? internal_error_class : PyExc_SystemError,
                         message.c_str());

@@ -3,6 +3,7 @@
 // behaviour of its own, is defined here too.
 #include "entry.hpp"
 #include "module.hpp"
+#include "../core_entries.h"
 
 #include <atomic>
 #include <cstdint>
@@ -47,11 +48,6 @@ bool claim_interpreter() {
 // ---------------------------------------------------------------------------
 // AppConfig: a registered name only; the module never makes an instance.
 
-struct AppObject {
-    PyObject_HEAD
-    schema::AppConfig record;
-};
-
 PyObject* app_new(PyTypeObject*, PyObject*, PyObject*) {
     PyErr_SetString(PyExc_TypeError, "No constructor defined");
     return nullptr;
@@ -63,22 +59,26 @@ PyType_Slot app_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec app_spec = {"builtins.AppConfig", sizeof(AppObject), 0, Py_TPFLAGS_DEFAULT, app_slots};
+PyType_Spec app_spec = {"builtins.AppConfig", 0, 0, Py_TPFLAGS_DEFAULT, app_slots};
 
-// A spec's methods would land in the class dictionary before its properties;
-// adding them afterwards keeps the fields first, in their declared order.
-bool add_methods(PyObject* type, PyMethodDef* methods) {
-    for (PyMethodDef* method = methods; method && method->ml_name; ++method) {
-        Ref descriptor = Ref::steal(PyDescr_NewMethod(reinterpret_cast<PyTypeObject*>(type), method));
-        if (!descriptor || PyObject_SetAttrString(type, method->ml_name, descriptor.get()) < 0) return false;
+// A spec's methods land in the class dictionary before its properties;
+// taking each out and putting it back moves it to the end, so the fields
+// come first, in their declared order.
+bool move_methods_last(PyObject* type, const PyMethodDef* methods) {
+    for (const PyMethodDef* method = methods; method && method->ml_name; ++method) {
+        Ref descriptor = Ref::steal(PyObject_GetAttrString(type, method->ml_name));
+        if (!descriptor || PyObject_DelAttrString(type, method->ml_name) < 0 ||
+            PyObject_SetAttrString(type, method->ml_name, descriptor.get()) < 0) {
+            return false;
+        }
     }
     return true;
 }
 
-PyTypeObject* type_once(PyObject*& cache, PyType_Spec& spec, PyMethodDef* methods = nullptr) {
+PyTypeObject* type_once(PyObject*& cache, PyType_Spec& spec, const PyMethodDef* methods = nullptr) {
     if (!cache) {
         Ref type = Ref::steal(PyType_FromSpec(&spec));
-        if (!type || !add_methods(type.get(), methods)) return nullptr;
+        if (!type || !move_methods_last(type.get(), methods)) return nullptr;
         cache = type.release();
     }
     return reinterpret_cast<PyTypeObject*>(cache);
@@ -113,7 +113,7 @@ bool add_function(PyObject* module, PyMethodDef* definition) {
     Ref function = Ref::steal(PyCMethod_New(definition, module, module_name.get(), nullptr));
     if (!function) return false;
     Ref name = Ref::steal(PyObject_GetAttrString(function.get(), "__name__"));
-    const char* text = name ? PyUnicode_AsUTF8(name.get()) : nullptr;
+    const char* text = name ? PyUnicode_AsUTF8AndSize(name.get(), nullptr) : nullptr;
     return text && add_public(module, text, function.get());
 }
 
@@ -146,4 +146,4 @@ PyTypeObject* app_config_type() { return type_once(app_type_object, app_spec); }
 
 }  // namespace brintel::py
 
-PyMODINIT_FUNC PyInit_brintel_config() { return brintel::py::guarded(brintel::py::initialise); }
+PyObject* brintel_config_module_init() { return brintel::py::guarded(brintel::py::initialise); }

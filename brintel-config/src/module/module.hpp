@@ -7,10 +7,10 @@
 
 namespace brintel::py {
 
-// The ReaderConfig class (reader_config.cpp): its PyType_Spec, and
-// the methods added once its properties are in place.
+// The ReaderConfig class (reader_config.cpp): its PyType_Spec, and the
+// methods of that spec, which go after its properties.
 PyType_Spec& reader_config_spec();
-PyMethodDef* reader_config_methods();
+const PyMethodDef* reader_config_methods();
 
 // The definition of the module-level `read_brintel_readers_config`
 // (read_function.cpp).

@@ -97,7 +97,7 @@ void visit_keyword(std::size_t index, Visitor&& visit) {
     std::apply(
         [&](const auto&... keyword) {
             std::size_t i = 0;
-            ((i++ == index && (visit(keyword), true)) || ...);
+            static_cast<void>(((i++ == index && (visit(keyword), true)) || ...));
         },
         constructor_keywords);
 }
@@ -166,11 +166,11 @@ bool check_constructed(const ReaderConfig& record) {
 PyObject* reader_new(PyTypeObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
         static constexpr Signature<0> signature{"ReaderConfig.__new__()", {}, 0};
-        if (!check_positional_count(signature, PyTuple_GET_SIZE(args))) return nullptr;
+        if (!check_positional_count(signature, PyTuple_Size(args))) return nullptr;
         ReaderConfig record;
         // A call without keywords skips the two checks: the empty record is
         // what such a call has always produced.
-        if (kwargs && PyDict_GET_SIZE(kwargs) > 0) {
+        if (kwargs && PyDict_Size(kwargs) > 0) {
             if (!assign_keywords(record, kwargs) || !check_constructed(record)) return nullptr;
         }
         return wrap_reader(std::move(record)).release();
@@ -196,7 +196,7 @@ void reader_dealloc(PyObject* self) {
     PyObject_GC_UnTrack(self);
     reader_clear(self);
     as_reader(self)->record.~ReaderConfig();
-    type->tp_free(self);
+    reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free))(self);
     Py_DECREF(type);
 }
 
@@ -291,6 +291,7 @@ PyType_Slot reader_slots[] = {
     {Py_tp_clear, reinterpret_cast<void*>(reader_clear)},
     {Py_tp_getset, reader_properties.data()},
     {Py_tp_members, reader_members},
+    {Py_tp_methods, reader_methods},
     {0, nullptr},
 };
 
@@ -304,12 +305,13 @@ PyType_Spec reader_spec = {
 }  // namespace
 
 PyType_Spec& reader_config_spec() { return reader_spec; }
-PyMethodDef* reader_config_methods() { return reader_methods; }
+const PyMethodDef* reader_config_methods() { return reader_methods; }
 
 Ref wrap_reader(ReaderConfig&& record) {
     PyTypeObject* type = reader_config_type();
     if (!type) throw InternalFailure::from_pending_exception();
-    Ref instance = checked(type->tp_alloc(type, 0));
+    const auto allocate = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+    Ref instance = checked(allocate(type, 0));
     new (&as_reader(instance.get())->record) ReaderConfig(std::move(record));
     return instance;
 }

@@ -5,6 +5,7 @@
 #include "schema/records.hpp"
 #include "yaml/document.hpp"
 #include "yaml/read.hpp"
+#include "uuid.hpp"
 #include "waiting.hpp"
 
 #include <sys/stat.h>
@@ -89,9 +90,6 @@ errors::Result<std::string> read_text_file(const std::string& path, const Waitin
 // The whole text readable from `fd`, described by `info`; errors as above.
 errors::Result<std::string> read_text(int fd, const struct stat& info, const std::string& path,
                                       const Waiting& waiting);
-
-// A random UUID in its 36-character lower-case form.
-std::string new_uuid();
 
 // Gives every reader the id "<id>_<uuid>".
 void make_reader_ids_unique(ReaderMap& readers);

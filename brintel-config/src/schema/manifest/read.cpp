@@ -8,22 +8,12 @@
 #include "yaml/positions.hpp"
 #include "utf8.hpp"
 
-#include <uuid/uuid.h>
-
 #include <cerrno>
 
 namespace brintel::schema {
 
 using errors::ConfigError;
 using errors::ErrorKind;
-
-std::string new_uuid() {
-    uuid_t uuid;
-    uuid_generate_random(uuid);
-    char text[37];
-    uuid_unparse_lower(uuid, text);
-    return text;
-}
 
 namespace {
 

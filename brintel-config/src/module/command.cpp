@@ -1,0 +1,70 @@
+// The module behind the brintel-config console script: main() runs the
+// command inside the interpreter's process, on sys.argv, as the program it
+// stands for would run, and returns its exit status.
+#include "entry.hpp"
+#include "../cli/main.hpp"
+#include "../core_entries.h"
+
+#include <csignal>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brintel::py {
+namespace {
+
+// sys.argv after the program name, as the bytes the command line had.
+std::vector<std::string> command_line() {
+    PyObject* argv = PySys_GetObject("argv");  // borrowed
+    if (!argv) throw InternalFailure("sys.argv is missing");
+    const Py_ssize_t count = PySequence_Size(argv);
+    if (count < 0) throw InternalFailure::from_pending_exception();
+    std::vector<std::string> arguments;
+    for (Py_ssize_t i = 1; i < count; ++i) {
+        const Ref item = checked(PySequence_GetItem(argv, i));
+        const Ref bytes = checked(PyUnicode_EncodeFSDefault(item.get()));
+        char* data = nullptr;
+        Py_ssize_t size = 0;
+        checked(PyBytes_AsStringAndSize(bytes.get(), &data, &size));
+        arguments.emplace_back(data, static_cast<std::size_t>(size));
+    }
+    return arguments;
+}
+
+// The interpreter ignores SIGPIPE and turns SIGINT into an exception that
+// nothing here would look at. A program of its own ends quietly when
+// `| head` stops reading and at once on Ctrl-C, and so does the command.
+void restore_default_signals() {
+    std::signal(SIGPIPE, SIG_DFL);
+    std::signal(SIGINT, SIG_DFL);
+}
+
+PyObject* command_entry(PyObject*, PyObject*) {
+    return guarded([]() -> PyObject* {
+        const std::vector<std::string> arguments = command_line();
+        const std::vector<std::string_view> views(arguments.begin(), arguments.end());
+        restore_default_signals();
+        return checked(PyLong_FromLong(cli::command_main(views))).release();
+    });
+}
+
+PyMethodDef command_methods[] = {
+    {"main", command_entry, METH_NOARGS,
+     "main($module)\n--\n\nRuns brintel-config on sys.argv and returns its exit status."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef command_module = {
+    PyModuleDef_HEAD_INIT, "_brintel_config_command", "The entry of the brintel-config command.", 0,
+    command_methods,       nullptr,  nullptr, nullptr, nullptr,
+};
+
+PyObject* initialise_command_module() {
+    if (!init_internal_error()) return nullptr;
+    return PyModule_Create(&command_module);
+}
+
+}  // namespace
+}  // namespace brintel::py
+
+PyObject* brintel_config_command_init() { return brintel::py::guarded(brintel::py::initialise_command_module); }
