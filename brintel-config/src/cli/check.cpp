@@ -1,8 +1,8 @@
-#include "commands.hpp"
+#include "cli/commands.hpp"
 
-#include "lint.hpp"
-#include "report.hpp"
-#include "suppress.hpp"
+#include "cli/lint.hpp"
+#include "cli/report.hpp"
+#include "cli/suppress.hpp"
 
 #include "schema/manifest/manifest.hpp"
 

@@ -2,7 +2,7 @@
 // with the same reader and rules as the Python module.
 #pragma once
 
-#include "report.hpp"
+#include "cli/report.hpp"
 
 #include <optional>
 #include <ostream>

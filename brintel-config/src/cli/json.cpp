@@ -1,4 +1,4 @@
-#include "json.hpp"
+#include "cli/json.hpp"
 
 #include "schema/export.hpp"
 #include "schema/manifest/utf8.hpp"

@@ -1,8 +1,8 @@
 // The manifest's JSON Schema, generated from the field descriptions: the
 // shape in which read_brintel_readers_config reads a manifest.
-#include "commands.hpp"
+#include "cli/commands.hpp"
 
-#include "json.hpp"
+#include "cli/json.hpp"
 
 #include "schema/manifest/manifest.hpp"
 #include "schema/validate.hpp"

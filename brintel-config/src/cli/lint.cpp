@@ -1,7 +1,7 @@
-#include "lint.hpp"
+#include "cli/lint.hpp"
 
-#include "suggest.hpp"
-#include "texts.hpp"
+#include "cli/suggest.hpp"
+#include "cli/texts.hpp"
 
 #include "schema/manifest/messages.hpp"
 #include "schema/validate.hpp"

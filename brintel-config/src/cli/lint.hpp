@@ -1,7 +1,7 @@
 // What `check` finds in one manifest, each finding located in the file.
 #pragma once
 
-#include "rules.hpp"
+#include "cli/rules.hpp"
 
 #include "schema/manifest/manifest.hpp"
 

@@ -1,6 +1,6 @@
-#include "main.hpp"
+#include "cli/main.hpp"
 
-#include "commands.hpp"
+#include "cli/commands.hpp"
 
 #include <exception>
 #include <iostream>

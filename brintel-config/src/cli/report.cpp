@@ -1,7 +1,7 @@
-#include "report.hpp"
+#include "cli/report.hpp"
 
-#include "json.hpp"
-#include "texts.hpp"
+#include "cli/json.hpp"
+#include "cli/texts.hpp"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // The forms in which `check` prints its findings.
 #pragma once
 
-#include "lint.hpp"
+#include "cli/lint.hpp"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "rules.hpp"
+#include "cli/rules.hpp"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // Command-line parsing: a command name, then its options and operands;
 // --help anywhere before "--" asks for the command's help.
-#include "commands.hpp"
+#include "cli/commands.hpp"
 
 #include <csignal>
 

@@ -1,6 +1,6 @@
-#include "commands.hpp"
+#include "cli/commands.hpp"
 
-#include "json.hpp"
+#include "cli/json.hpp"
 #include "schema/manifest/manifest.hpp"
 
 namespace brintel::cli {

@@ -1,4 +1,4 @@
-#include "suggest.hpp"
+#include "cli/suggest.hpp"
 
 #include <algorithm>
 #include <numeric>

@@ -1,4 +1,4 @@
-#include "suppress.hpp"
+#include "cli/suppress.hpp"
 
 #include "yaml/positions.hpp"
 

@@ -3,7 +3,7 @@
 // since reading or validation refuses what it points at.
 #pragma once
 
-#include "lint.hpp"
+#include "cli/lint.hpp"
 
 #include <cstddef>
 #include <string_view>

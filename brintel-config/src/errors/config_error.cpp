@@ -1,6 +1,6 @@
-#include "config_error.hpp"
+#include "errors/config_error.hpp"
 
-#include "escape.hpp"
+#include "errors/escape.hpp"
 
 #include <string_view>
 

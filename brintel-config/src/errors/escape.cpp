@@ -1,4 +1,4 @@
-#include "escape.hpp"
+#include "errors/escape.hpp"
 
 #include <utf8proc.h>
 

@@ -1,6 +1,6 @@
-#include "binder.hpp"
+#include "module/binder.hpp"
 
-#include "entry.hpp"
+#include "module/entry.hpp"
 
 #include <string_view>
 #include <vector>

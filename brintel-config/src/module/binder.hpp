@@ -2,7 +2,7 @@
 // callers see.
 #pragma once
 
-#include "py_ref.hpp"
+#include "module/py_ref.hpp"
 
 #include <array>
 #include <cstddef>

@@ -1,9 +1,9 @@
 // The module behind the brintel-config console script: main() runs the
 // command inside the interpreter's process, on sys.argv, as the program it
 // stands for would run, and returns its exit status.
-#include "entry.hpp"
-#include "../cli/main.hpp"
-#include "../core_entries.h"
+#include "module/entry.hpp"
+#include "cli/main.hpp"
+#include "core_entries.h"
 
 #include <csignal>
 #include <string>

@@ -1,4 +1,4 @@
-#include "entry.hpp"
+#include "module/entry.hpp"
 
 #include <new>
 

@@ -12,7 +12,7 @@
 // fails anywhere surfaces as one class.
 #pragma once
 
-#include "py_ref.hpp"
+#include "module/py_ref.hpp"
 
 #include <exception>
 #include <string>

@@ -1,9 +1,9 @@
 // The module object and its two classes: created once per process, owned by
 // the first interpreter that imports the module. AppConfig, which has no
 // behaviour of its own, is defined here too.
-#include "entry.hpp"
-#include "module.hpp"
-#include "../core_entries.h"
+#include "module/entry.hpp"
+#include "module/module.hpp"
+#include "core_entries.h"
 
 #include <atomic>
 #include <cstdint>

@@ -2,8 +2,8 @@
 // the process.
 #pragma once
 
-#include "py_ref.hpp"
-#include "../schema/records.hpp"
+#include "module/py_ref.hpp"
+#include "schema/records.hpp"
 
 namespace brintel::py {
 

@@ -1,6 +1,6 @@
-#include "raise.hpp"
+#include "module/raise.hpp"
 
-#include "entry.hpp"
+#include "module/entry.hpp"
 
 namespace brintel::py {
 

@@ -1,8 +1,8 @@
 // The one conversion of a library error into a Python exception.
 #pragma once
 
-#include "py_ref.hpp"
-#include "../errors/config_error.hpp"
+#include "module/py_ref.hpp"
+#include "errors/config_error.hpp"
 
 namespace brintel::py {
 

@@ -1,10 +1,10 @@
 // The module-level function read_brintel_readers_config.
-#include "binder.hpp"
-#include "entry.hpp"
-#include "module.hpp"
-#include "raise.hpp"
-#include "waiting.hpp"
-#include "../schema/manifest/manifest.hpp"
+#include "module/binder.hpp"
+#include "module/entry.hpp"
+#include "module/module.hpp"
+#include "module/raise.hpp"
+#include "module/waiting.hpp"
+#include "schema/manifest/manifest.hpp"
 
 namespace brintel::py {
 namespace {

@@ -1,12 +1,12 @@
 // The ReaderConfig class: constructor, read-only properties and methods.
-#include "binder.hpp"
-#include "entry.hpp"
-#include "module.hpp"
-#include "raise.hpp"
-#include "waiting.hpp"
-#include "../schema/export.hpp"
-#include "../schema/manifest/manifest.hpp"
-#include "../schema/validate.hpp"
+#include "module/binder.hpp"
+#include "module/entry.hpp"
+#include "module/module.hpp"
+#include "module/raise.hpp"
+#include "module/waiting.hpp"
+#include "schema/export.hpp"
+#include "schema/manifest/manifest.hpp"
+#include "schema/validate.hpp"
 
 #include <array>
 #include <climits>

@@ -1,6 +1,6 @@
-#include "waiting.hpp"
+#include "module/waiting.hpp"
 
-#include "py_ref.hpp"
+#include "module/py_ref.hpp"
 
 #include <cerrno>
 

@@ -1,7 +1,7 @@
 // How the library waits on other processes when Python called it.
 #pragma once
 
-#include "../schema/manifest/waiting.hpp"
+#include "schema/manifest/waiting.hpp"
 
 namespace brintel::py {
 

@@ -3,7 +3,7 @@
 // show the same settings.
 #pragma once
 
-#include "records.hpp"
+#include "schema/records.hpp"
 
 #include <string_view>
 #include <type_traits>

@@ -1,6 +1,6 @@
-#include "validate.hpp"
+#include "schema/validate.hpp"
 
-#include "messages.hpp"
+#include "schema/messages.hpp"
 
 #include <algorithm>
 #include <charconv>

@@ -1,8 +1,8 @@
 // Checks a reader record for settings a model worker cannot run with.
 #pragma once
 
-#include "records.hpp"
-#include "../errors/config_error.hpp"
+#include "schema/records.hpp"
+#include "errors/config_error.hpp"
 
 #include <array>
 #include <string_view>

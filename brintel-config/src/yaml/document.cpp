@@ -1,8 +1,8 @@
-#include "document.hpp"
+#include "yaml/document.hpp"
 
-#include "libyaml.hpp"
-#include "messages.hpp"
-#include "positions.hpp"
+#include "yaml/libyaml.hpp"
+#include "yaml/messages.hpp"
+#include "yaml/positions.hpp"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "keys.hpp"
+#include "yaml/keys.hpp"
 
 namespace brintel::yaml {
 namespace {

@@ -2,7 +2,7 @@
 // them after reading: the records hold values, not positions.
 #pragma once
 
-#include "document.hpp"
+#include "yaml/document.hpp"
 
 #include <cstddef>
 #include <string_view>

@@ -4,10 +4,10 @@
 // each is spelled here and nowhere else.
 #pragma once
 
-#include "../errors/escape.hpp"
-#include "../schema/records.hpp"
-#include "path.hpp"
-#include "scalar.hpp"
+#include "errors/escape.hpp"
+#include "schema/records.hpp"
+#include "yaml/path.hpp"
+#include "yaml/scalar.hpp"
 
 #include <cstddef>
 #include <cstdint>

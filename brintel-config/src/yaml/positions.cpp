@@ -1,4 +1,4 @@
-#include "positions.hpp"
+#include "yaml/positions.hpp"
 
 #include <algorithm>
 

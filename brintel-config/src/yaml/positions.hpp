@@ -4,7 +4,7 @@
 // byte-order mark at the start of the text takes no column.
 #pragma once
 
-#include "document.hpp"
+#include "yaml/document.hpp"
 
 #include <cstddef>
 #include <cstdint>

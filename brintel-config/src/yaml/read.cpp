@@ -1,9 +1,9 @@
-#include "read.hpp"
+#include "yaml/read.hpp"
 
-#include "document.hpp"
-#include "messages.hpp"
-#include "path.hpp"
-#include "scalar.hpp"
+#include "yaml/document.hpp"
+#include "yaml/messages.hpp"
+#include "yaml/path.hpp"
+#include "yaml/scalar.hpp"
 
 #include <limits>
 #include <type_traits>

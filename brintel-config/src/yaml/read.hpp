@@ -1,10 +1,10 @@
 // Reading a manifest text into records.
 #pragma once
 
-#include "../errors/config_error.hpp"
-#include "../schema/records.hpp"
-#include "document.hpp"
-#include "path.hpp"
+#include "errors/config_error.hpp"
+#include "schema/records.hpp"
+#include "yaml/document.hpp"
+#include "yaml/path.hpp"
 
 #include <cstddef>
 #include <cstdint>

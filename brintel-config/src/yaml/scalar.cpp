@@ -1,4 +1,4 @@
-#include "scalar.hpp"
+#include "yaml/scalar.hpp"
 
 #include <algorithm>
 #include <charconv>

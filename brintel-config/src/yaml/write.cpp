@@ -1,8 +1,8 @@
-#include "write.hpp"
+#include "yaml/write.hpp"
 
-#include "libyaml.hpp"
-#include "messages.hpp"
-#include "scalar.hpp"
+#include "yaml/libyaml.hpp"
+#include "yaml/messages.hpp"
+#include "yaml/scalar.hpp"
 
 #include <algorithm>
 #include <limits>

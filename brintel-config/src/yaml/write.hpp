@@ -1,8 +1,8 @@
 // Writing records as YAML text.
 #pragma once
 
-#include "../errors/config_error.hpp"
-#include "../schema/records.hpp"
+#include "errors/config_error.hpp"
+#include "schema/records.hpp"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "attributes.hpp"
+#include "schema/manifest/attributes.hpp"
 
 #include <sys/xattr.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
-#include "file_access.hpp"
+#include "schema/manifest/file_access.hpp"
 
-#include "messages.hpp"
+#include "schema/manifest/messages.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

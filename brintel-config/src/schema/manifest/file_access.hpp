@@ -3,8 +3,8 @@
 #pragma once
 
 #include "errors/config_error.hpp"
-#include "descriptor.hpp"
-#include "waiting.hpp"
+#include "schema/manifest/descriptor.hpp"
+#include "schema/manifest/waiting.hpp"
 
 #include <sys/stat.h>
 

@@ -1,6 +1,6 @@
-#include "lock.hpp"
+#include "schema/manifest/lock.hpp"
 
-#include "file_access.hpp"
+#include "schema/manifest/file_access.hpp"
 
 #include <fcntl.h>
 #include <pthread.h>

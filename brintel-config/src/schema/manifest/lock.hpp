@@ -2,7 +2,7 @@
 #pragma once
 
 #include "errors/config_error.hpp"
-#include "waiting.hpp"
+#include "schema/manifest/waiting.hpp"
 
 #include <sys/stat.h>
 

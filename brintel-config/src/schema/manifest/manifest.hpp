@@ -5,8 +5,8 @@
 #include "schema/records.hpp"
 #include "yaml/document.hpp"
 #include "yaml/read.hpp"
-#include "uuid.hpp"
-#include "waiting.hpp"
+#include "schema/manifest/uuid.hpp"
+#include "schema/manifest/waiting.hpp"
 
 #include <sys/stat.h>
 

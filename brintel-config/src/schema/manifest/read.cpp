@@ -1,12 +1,12 @@
-#include "manifest.hpp"
+#include "schema/manifest/manifest.hpp"
 
-#include "file_access.hpp"
-#include "messages.hpp"
+#include "schema/manifest/file_access.hpp"
+#include "schema/manifest/messages.hpp"
 
 #include "yaml/read.hpp"
 #include "yaml/messages.hpp"
 #include "yaml/positions.hpp"
-#include "utf8.hpp"
+#include "schema/manifest/utf8.hpp"
 
 #include <cerrno>
 

@@ -1,7 +1,7 @@
-#include "replacement.hpp"
+#include "schema/manifest/replacement.hpp"
 
-#include "file_access.hpp"
-#include "manifest.hpp"
+#include "schema/manifest/file_access.hpp"
+#include "schema/manifest/manifest.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>

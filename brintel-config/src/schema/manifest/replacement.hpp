@@ -3,7 +3,7 @@
 #pragma once
 
 #include "errors/config_error.hpp"
-#include "descriptor.hpp"
+#include "schema/manifest/descriptor.hpp"
 
 #include <sys/stat.h>
 

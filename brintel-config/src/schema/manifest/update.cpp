@@ -11,13 +11,13 @@
 // no new file, is read-only or sticky, the path cannot be renamed over) or
 // could not carry the owner or the attributes, the file is rewritten in
 // place instead, which keeps its inode and everything on it.
-#include "manifest.hpp"
+#include "schema/manifest/manifest.hpp"
 
-#include "attributes.hpp"
-#include "file_access.hpp"
-#include "lock.hpp"
-#include "messages.hpp"
-#include "replacement.hpp"
+#include "schema/manifest/attributes.hpp"
+#include "schema/manifest/file_access.hpp"
+#include "schema/manifest/lock.hpp"
+#include "schema/manifest/messages.hpp"
+#include "schema/manifest/replacement.hpp"
 
 #include "yaml/read.hpp"
 #include "yaml/write.hpp"

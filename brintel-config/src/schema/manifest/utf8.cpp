@@ -1,4 +1,4 @@
-#include "utf8.hpp"
+#include "schema/manifest/utf8.hpp"
 
 #include <utf8proc.h>
 

@@ -1,4 +1,4 @@
-#include "uuid.hpp"
+#include "schema/manifest/uuid.hpp"
 
 #include <fcntl.h>
 #include <sys/random.h>
