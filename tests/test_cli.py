@@ -182,6 +182,16 @@ def stands_for(finding: dict, error: str) -> bool:
     return finding["rule"] == "duplicate-field" or position(text) == (finding["line"], finding["column"])
 
 
+def test_the_walk_stops_repeating_an_alias_where_reading_does(tmp_path):
+    # Each alias replays a megabyte: reading gives up after about 256 of them, and so must the walk.
+    readers = [f"r0: &r {{model_name: {'m' * (1 << 20)}, device: cpu, consumer_group: g, tensor_paralel: 1}}"]
+    readers += [f"r{number}: *r" for number in range(1, 400)]
+    path = write(tmp_path, manifest("\n".join(readers)))
+    assert module_error(path) == S + "repetition limit exceeded"
+    rules = [finding["rule"] for finding in check_json(path)]
+    assert rules.count("syntax") == 1 and 200 < rules.count("unknown-key") < 300
+
+
 # Manifests that do not read: the module's error is among the findings.
 UNREADABLE = {
     "wrong type": one_reader("max_batch_size: many"),

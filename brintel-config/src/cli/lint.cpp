@@ -122,8 +122,10 @@ private:
     bool spend(const KeyAt& entry) {
         if (exhausted_) return false;
         if (!entry.value_is_alias) return true;
-        const std::size_t events = yaml::value_end(document_, entry.value) - entry.value;
-        replayed_ += events + document_.events[entry.value].text_length;
+        const std::size_t end = yaml::value_end(document_, entry.value);
+        for (std::size_t event = entry.value; event < end && replayed_ <= yaml::replay_limit; ++event) {
+            replayed_ += yaml::replay_cost(document_.events[event]);
+        }
         if (replayed_ <= yaml::replay_limit) return true;
         exhausted_ = true;
         Finding finding = located({}, Rule::Syntax, std::string(yaml::message::repetition_limit));
@@ -222,6 +224,7 @@ private:
         entries = yaml::mapping_entries(document_, value);
         const yaml::Event& start = document_.events[value];
         std::array<bool, schema::field_count<Record>> seen{};
+        std::optional<std::vector<std::string_view>> absent;  // found once, for the first unknown key
         bool ok = true;
         for (const KeyAt& entry : entries) {
             if (exhausted_) return false;
@@ -232,7 +235,9 @@ private:
             }
             const std::optional<std::size_t> index = field_index<Record>(entry.key);
             if (!index) {
-                if (place.scope == Scope::Everything) unknown_key<Record>(entry, entries, place);
+                if (place.scope != Scope::Everything) continue;
+                if (!absent) absent = absent_fields<Record>(entries);
+                unknown_key(entry, *absent, place);
                 continue;
             }
             if (seen[*index]) {
@@ -247,16 +252,14 @@ private:
         return missing_fields<Record>(seen, start, place) && ok;
     }
 
-    template <class Record>
-    void unknown_key(const KeyAt& entry, const Entries& entries, const Place& place) {
+    // `absent`: the fields the mapping does not have, which the key may stand for.
+    void unknown_key(const KeyAt& entry, const std::vector<std::string_view>& absent, const Place& place) {
         if (is_merge_key(entry)) {
             add(located(entry.key_mark, Rule::MergeKey, text::merge_key_unapplied(place.where, text::merge_ignored)),
                 place, std::nullopt);
             return;
         }
-        const std::vector<std::string_view> candidates = absent_fields<Record>(entries);
-        add(located(entry.key_mark, Rule::UnknownKey,
-                    text::unknown_key(entry.key, place.where, closest(entry.key, candidates))),
+        add(located(entry.key_mark, Rule::UnknownKey, text::unknown_key(entry.key, place.where, closest(entry.key, absent))),
             place, std::nullopt);
     }
 

@@ -139,7 +139,7 @@ private:
     const Event& current() const { return document_.events[position_]; }
     std::string_view text(const Event& event) const { return document_.scalar(event); }
     bool advance() {
-        if (alias_depth_ > 0) replayed_ += 1 + current().text_length;
+        if (alias_depth_ > 0) replayed_ += replay_cost(current());
         ++position_;
         return true;
     }

@@ -68,6 +68,9 @@ read_loaded(const Loaded&, Selection, FailureSite*);
 // through aliases needs, and keeps a hostile manifest to seconds.
 inline constexpr std::uint64_t replay_limit = std::uint64_t{1} << 28;
 
+// What replaying one event through an alias counts against replay_limit.
+inline std::uint64_t replay_cost(const Event& event) { return 1 + std::uint64_t{event.text_length}; }
+
 // ---------------------------------------------------------------------------
 // Reading one piece of a loaded document by the rules and texts of reading,
 // for a checker that goes on past the first refusal. Each gives the refusal
