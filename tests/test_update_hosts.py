@@ -139,6 +139,22 @@ def test_another_users_file_is_rewritten_in_place_not_taken_over(run_python, sha
     assert os.listdir(shared_directory) == ["manifest.yaml"]
 
 
+@root_only
+def test_a_link_to_another_users_file_gives_way_to_the_callers_own(run_python, shared_directory):
+    shared_directory.chmod(0o777)
+    real = shared_directory / "real.yaml"
+    real.write_text(manifest())
+    os.chown(real, 0, NOBODY)
+    real.chmod(0o664)
+    target = shared_directory / "manifest.yaml"
+    target.symlink_to("real.yaml")
+    result = run_python(AS_NOBODY + update_code(target))
+    assert result.stdout == "stored\n", result.stderr
+    assert real.read_text() == manifest(), "the file the link pointed to is left alone"
+    assert not target.is_symlink() and target.stat().st_uid == NOBODY
+    assert target.read_text() == normal_update_text()
+
+
 # 2. NFS: the client turns flock into a byte-range lock, which needs a
 # descriptor open for writing. No NFS server here: the shim refuses flock on
 # a read-only descriptor as the client does.

@@ -145,11 +145,14 @@ void remove_stale_temporaries(const std::string& path) {
     ::closedir(directory);
 }
 
-mode_t kept_mode(const std::string& path, const struct stat& replaced) {
-    const mode_t bits = replaced.st_mode & 0777;
+bool is_link(const std::string& path) {
     struct stat entry {};
-    if (::lstat(path.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode)) return bits & 0666 & ~creation_mask();
-    return bits;
+    return ::lstat(path.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode);
+}
+
+mode_t kept_mode(const struct stat& replaced, bool replaces_link) {
+    const mode_t bits = replaced.st_mode & 0777;
+    return replaces_link ? bits & 0666 & ~creation_mask() : bits;
 }
 
 void sync_directory(const std::string& path) {

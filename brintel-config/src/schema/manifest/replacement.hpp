@@ -45,10 +45,13 @@ private:
 // A directory that cannot be listed keeps them.
 void remove_stale_temporaries(const std::string& path);
 
+// Whether a symbolic link stands at `path`.
+bool is_link(const std::string& path);
+
 // The permission bits the new file gets: those of the file it replaces
 // (`replaced`). A symbolic link gives way to a new file, made as any new
 // file is, but never readable by more than the file it pointed to.
-mode_t kept_mode(const std::string& path, const struct stat& replaced);
+mode_t kept_mode(const struct stat& replaced, bool replaces_link);
 
 // Makes a rename in the manifest's directory survive a crash.
 void sync_directory(const std::string& path);

@@ -65,22 +65,23 @@ bool replacement_refused(int error) {
 class Store {
 public:
     Store(const std::string& path, const ManifestLock& lock, std::string_view text, const Waiting& waiting)
-        : path_(path), lock_(lock), text_(text), waiting_(waiting), replacement_(path) {}
+        : path_(path), lock_(lock), text_(text), waiting_(waiting), replacement_(path), replaces_link_(is_link(path)) {}
 
     errors::Status run() {
         if (const int error = replacement_.create(); error != 0) return refused(error);
         if (const int error = keep_owner(replacement_.fd(), lock_.info()); error != 0) {
             if (error != EPERM) return write_error(error);
-            // Another user's file, which this caller cannot give away. Where
-            // it cannot be rewritten either, the caller's own file replaces
-            // it, as a removal and new file would.
-            if (lock_.write_refused() == 0) return in_place();
+            // Another user's file, which this caller cannot give away, is
+            // rewritten in place where it can be. Where it cannot, or where
+            // it is a link's target, which is left alone, the caller's own
+            // file replaces it, as a removal and new file would.
+            if (!replaces_link_ && lock_.write_refused() == 0) return in_place();
         }
         if (auto written = replacement_.write(text_); !written) return written;
         if (const int error = copy_extended_attributes(lock_.fd(), replacement_.fd()); error != 0) {
             return in_place_or(error);
         }
-        if (auto finished = replacement_.finish(kept_mode(path_, lock_.info())); !finished) return finished;
+        if (auto finished = replacement_.finish(kept_mode(lock_.info(), replaces_link_)); !finished) return finished;
         if (const int error = lock_.still_held(waiting_); error != 0) return write_error(error);
         if (const int error = replacement_.rename(); error != 0) return refused(error);
         sync_directory(path_);
@@ -109,6 +110,7 @@ private:
     std::string_view text_;
     const Waiting& waiting_;
     Replacement replacement_;
+    bool replaces_link_;
 };
 
 errors::Result<std::string> updated_text(const ManifestLock& lock, const std::string& path,
