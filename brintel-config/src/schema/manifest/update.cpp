@@ -79,7 +79,7 @@ public:
         }
         if (auto written = replacement_.write(text_); !written) return written;
         if (const int error = copy_extended_attributes(lock_.fd(), replacement_.fd()); error != 0) {
-            return in_place_or(error);
+            return in_place_if_writable();
         }
         if (auto finished = replacement_.finish(kept_mode(lock_.info(), replaces_link_)); !finished) return finished;
         if (const int error = lock_.still_held(waiting_); error != 0) return write_error(error);
@@ -91,12 +91,13 @@ public:
 private:
     errors::Status refused(int error) {
         if (!replacement_refused(error)) return write_error(error);
-        return in_place_or(error);
+        return in_place_if_writable();
     }
 
-    // In place, or where the file is not open for writing, `error`.
-    errors::Status in_place_or(int error) {
-        if (lock_.write_refused() != 0) return write_error(error);
+    // In place, where the file is open for writing. Where it is not, that
+    // refusal is what stopped the last way left, and what the caller hears.
+    errors::Status in_place_if_writable() {
+        if (const int refusal = lock_.write_refused(); refusal != 0) return write_error(refusal);
         return in_place();
     }
 
