@@ -25,8 +25,7 @@ struct Streams {
     std::ostream& err;
 };
 
-// The whole command line after the program name. A closed output pipe ends
-// the process as it ends other commands: quietly, by SIGPIPE.
+// The whole command line after the program name.
 int run(std::span<const std::string_view> arguments, Streams streams);
 
 struct CheckOptions {

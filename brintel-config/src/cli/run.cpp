@@ -2,8 +2,6 @@
 // --help anywhere before "--" asks for the command's help.
 #include "cli/commands.hpp"
 
-#include <csignal>
-
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -322,9 +320,6 @@ int run_command(const Command& command, std::span<const std::string_view> argume
 }  // namespace
 
 int run(std::span<const std::string_view> arguments, Streams streams) {
-    // A launcher inside a Python process leaves SIGPIPE ignored; `| head`
-    // would then end in a write error instead of quietly.
-    std::signal(SIGPIPE, SIG_DFL);
     if (arguments.empty()) return program_usage_error("missing command", streams);
     const std::string_view first = arguments.front();
     if (is_help(first)) {

@@ -5,7 +5,10 @@
 #include "cli/main.hpp"
 #include "core_entries.h"
 
-#include <csignal>
+#include <signal.h>
+
+#include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,18 +36,36 @@ std::vector<std::string> command_line() {
 
 // The interpreter ignores SIGPIPE and turns SIGINT into an exception that
 // nothing here would look at. A program of its own ends quietly when
-// `| head` stops reading and at once on Ctrl-C, and so does the command.
-void restore_default_signals() {
-    std::signal(SIGPIPE, SIG_DFL);
-    std::signal(SIGINT, SIG_DFL);
-}
+// `| head` stops reading and at once on Ctrl-C, and so does the command
+// while it runs; the interpreter gets its own handling back afterwards.
+class DefaultSignals {
+public:
+    DefaultSignals() {
+        struct sigaction default_action {};
+        default_action.sa_handler = SIG_DFL;
+        sigemptyset(&default_action.sa_mask);
+        for (std::size_t i = 0; i < signals.size(); ++i) ::sigaction(signals[i], &default_action, &saved_[i]);
+    }
+    ~DefaultSignals() {
+        for (std::size_t i = 0; i < signals.size(); ++i) ::sigaction(signals[i], &saved_[i], nullptr);
+    }
+    DefaultSignals(const DefaultSignals&) = delete;
+    DefaultSignals& operator=(const DefaultSignals&) = delete;
+
+private:
+    static constexpr std::array<int, 2> signals = {SIGPIPE, SIGINT};
+    std::array<struct sigaction, signals.size()> saved_{};
+};
 
 PyObject* command_entry(PyObject*, PyObject*) {
     return guarded([]() -> PyObject* {
         const std::vector<std::string> arguments = command_line();
         const std::vector<std::string_view> views(arguments.begin(), arguments.end());
-        restore_default_signals();
-        return checked(PyLong_FromLong(cli::command_main(views))).release();
+        const int status = [&] {
+            const DefaultSignals while_running;
+            return cli::command_main(views);
+        }();
+        return checked(PyLong_FromLong(status)).release();
     });
 }
 
