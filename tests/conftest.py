@@ -3,6 +3,7 @@ import pathlib
 import shutil
 import subprocess
 import sys
+import tempfile
 import textwrap
 
 import pytest
@@ -104,3 +105,14 @@ def read_error(write_manifest, path_error):
         return path_error(write_manifest(content), reader_id)
 
     return error
+
+
+@pytest.fixture
+def shared_directory():
+    """A directory of root's outside pytest's private tree (which nobody
+    cannot reach), mode 0755; removed afterwards whatever its mode."""
+    directory = pathlib.Path(tempfile.mkdtemp(prefix="brintel-"))
+    directory.chmod(0o755)
+    yield directory
+    directory.chmod(0o755)
+    shutil.rmtree(directory)

@@ -10,8 +10,8 @@ import pytest
 from brintel_config import ReaderConfig, read_brintel_readers_config
 
 from manifests import SERVER_CONFIG, fields_of as fields, manifest
-from updates import (AS_NOBODY, IMPORT_LLAMA, NOBODY, interrupt_while_blocked, llama, normal_update_text,  # noqa: F401
-                     root_only, shared_directory)
+from updates import (AS_NOBODY, IMPORT_LLAMA, NOBODY, interrupt_while_blocked, llama, normal_update_text,
+                     root_only)
 
 WORKED_EXAMPLE = SERVER_CONFIG.join(["brintel:\n", """\
   readers_config:

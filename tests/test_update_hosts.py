@@ -21,8 +21,8 @@ from brintel_config import read_brintel_readers_config
 
 from conftest import sanitized
 from manifests import S, manifest
-from updates import (AS_NOBODY, IMPORT_LLAMA, NOBODY, interrupt_while_blocked, llama, normal_update_text,  # noqa: F401
-                     root_only, shared_directory)
+from updates import (AS_NOBODY, IMPORT_LLAMA, NOBODY, interrupt_while_blocked, llama, normal_update_text,
+                     root_only)
 
 LIMIT = 64 << 20
 TOO_LARGE = S + "manifest larger than 64 MiB"

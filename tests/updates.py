@@ -54,18 +54,6 @@ os.setresuid({NOBODY}, {NOBODY}, {NOBODY})
 """
 
 
-@pytest.fixture
-def shared_directory():
-    """A directory of root's outside pytest's private tree (which nobody
-    cannot reach), mode 0755; removed afterwards whatever its mode."""
-    import shutil
-    directory = pathlib.Path(tempfile.mkdtemp(prefix="brintel-"))
-    directory.chmod(0o755)
-    yield directory
-    directory.chmod(0o755)
-    shutil.rmtree(directory)
-
-
 # Ticks in a thread of its own while the main thread is blocked. A suite run
 # as a background job hands SIGINT down ignored, and Python then installs no
 # handler for it: the child puts the usual one back.

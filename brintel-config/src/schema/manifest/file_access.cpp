@@ -43,7 +43,10 @@ ssize_t read_some(int fd, char* buffer, std::size_t size, const Waiting* waiting
         ssize_t got = 0;
         if (waiting) {
             // A signal that came before the read would not interrupt it.
-            if (waiting->interrupted()) return -1;
+            if (waiting->interrupted()) {
+                errno = EINTR;
+                return -1;
+            }
             got = waiting->blocking([&] { return static_cast<long>(::read(fd, buffer, size)); });
         } else {
             got = ::read(fd, buffer, size);
