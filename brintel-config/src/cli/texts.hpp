@@ -4,6 +4,7 @@
 
 #include "errors/escape.hpp"
 #include "yaml/document.hpp"
+#include "yaml/messages.hpp"
 
 #include <algorithm>
 #include <optional>
@@ -22,10 +23,7 @@ inline std::string printable(std::string_view key) {
 }
 
 // A 0-based position as people count it: "line 4 column 5".
-inline std::string position(yaml::Mark mark) {
-    return "line " + std::to_string(std::uint64_t{mark.line} + 1) + " column " +
-           std::to_string(std::uint64_t{mark.column} + 1);
-}
+inline std::string position(yaml::Mark mark) { return yaml::message::position(mark.line, mark.column); }
 
 // Where a key stands: "reader <id>", or the record's key.
 inline std::string in_reader(std::string_view id) { return "reader " + printable(id); }

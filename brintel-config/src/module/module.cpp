@@ -61,7 +61,7 @@ PyType_Slot app_slots[] = {
 
 PyType_Spec app_spec = {"builtins.AppConfig", 0, 0, Py_TPFLAGS_DEFAULT, app_slots};
 
-// A spec's methods land in the class dictionary before its properties;
+// A PyType_Spec's methods land in the class dictionary before its properties;
 // taking each out and putting it back moves it to the end, so the fields
 // come first, in their declared order.
 bool move_methods_last(PyObject* type, const PyMethodDef* methods) {

@@ -211,7 +211,7 @@ PyObject* get_field(PyObject* self, void*) {
     });
 }
 
-// Types made from a spec get no `__dict__` attribute of their own; the
+// Types made from a PyType_Spec get no `__dict__` attribute of their own; the
 // generic accessors serve the dictionary at `__dictoffset__`.
 template <std::size_t... I>
 constexpr auto make_properties(std::index_sequence<I...>) {

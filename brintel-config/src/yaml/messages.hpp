@@ -97,10 +97,15 @@ inline std::string nesting_too_deep(std::size_t levels) {
     return "nesting deeper than " + std::to_string(levels) + " levels";
 }
 
-// " at line L column C" from 0-based counters; nothing at line 1 column 1.
+// "line L column C" from 0-based counters, as people count.
+inline std::string position(std::uint64_t line, std::uint64_t column) {
+    return "line " + std::to_string(line + 1) + " column " + std::to_string(column + 1);
+}
+
+// " at line L column C"; nothing at line 1 column 1.
 inline std::string position_suffix(std::uint64_t line, std::uint64_t column) {
     if (line == 0 && column == 0) return {};
-    return " at line " + std::to_string(line + 1) + " column " + std::to_string(column + 1);
+    return " at " + position(line, column);
 }
 
 // Where the parser gives a byte offset only.

@@ -5,6 +5,7 @@
 #include "schema/records.hpp"
 #include "yaml/document.hpp"
 #include "yaml/read.hpp"
+#include "schema/manifest/messages.hpp"
 #include "schema/manifest/uuid.hpp"
 #include "schema/manifest/waiting.hpp"
 
@@ -18,6 +19,17 @@ namespace brintel::schema {
 
 // The top-level key that holds this product's entry.
 inline constexpr std::string_view product_key = "brintel";
+
+// The product's entry in a document read from a manifest, or Serialization
+// with "No brintel key found in manifest".
+template <class Entry>
+errors::Result<Entry*> product_entry_in(DocumentMap<Entry>& document) {
+    const auto entry = document.find(std::string(product_key));
+    if (entry == document.end()) {
+        return errors::ConfigError(errors::ErrorKind::Serialization, std::string(message::no_product_key));
+    }
+    return &entry->second;
+}
 
 // Reads the manifest at `path` and returns a copy of its product entry.
 // With `unique_reader_ids`, every reader id gets "_" and a fresh random

@@ -79,11 +79,9 @@ namespace {
 
 errors::Result<OptionManifestConfig> product_entry(errors::Result<DocumentMap<OptionManifestConfig>> document) {
     if (!document) return std::move(document.error());
-    auto entry = document.value().find(std::string(product_key));
-    if (entry == document.value().end()) {
-        return ConfigError(ErrorKind::Serialization, std::string(message::no_product_key));
-    }
-    return std::move(entry->second);
+    auto entry = product_entry_in(document.value());
+    if (!entry) return std::move(entry.error());
+    return std::move(*entry.value());
 }
 
 errors::Result<OptionManifestConfig> read_product_entry(const std::string& path, yaml::Selection selection,

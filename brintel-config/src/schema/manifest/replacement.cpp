@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 
@@ -93,9 +94,14 @@ mode_t creation_mask() {
     auto status = open_manifest("/proc/self/status", Accept::RegularFile);
     const bool read = status && read_all(status.value().file.get(), status.value().info, 1 << 16, text,
                                          plain_waiting()) == ReadOutcome::Complete;
-    const auto field = read ? text.find("\nUmask:\t") : std::string::npos;
-    if (field != std::string::npos) return static_cast<mode_t>(std::stoul(text.substr(field + 8, 4), nullptr, 8));
-    const mode_t mask = ::umask(022);
+    constexpr std::string_view label = "\nUmask:\t";
+    const auto field = read ? text.find(label) : std::string::npos;
+    mode_t mask = 0;
+    if (field != std::string::npos) {
+        const char* digits = text.data() + field + label.size();
+        if (std::from_chars(digits, text.data() + text.size(), mask, 8).ec == std::errc{}) return mask;
+    }
+    mask = ::umask(022);
     ::umask(mask);
     return mask;
 }

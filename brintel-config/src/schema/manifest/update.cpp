@@ -16,7 +16,6 @@
 #include "schema/manifest/attributes.hpp"
 #include "schema/manifest/file_access.hpp"
 #include "schema/manifest/lock.hpp"
-#include "schema/manifest/messages.hpp"
 #include "schema/manifest/replacement.hpp"
 
 #include "yaml/read.hpp"
@@ -120,11 +119,9 @@ errors::Result<std::string> updated_text(const ManifestLock& lock, const std::st
     if (!text) return std::move(text.error());
     auto document = yaml::read_document_map<ManifestConfig>(std::move(text.value()), {product_key, std::nullopt});
     if (!document) return std::move(document.error());
-    auto entry = document.value().find(std::string(product_key));
-    if (entry == document.value().end()) {
-        return ConfigError(ErrorKind::Serialization, std::string(message::no_product_key));
-    }
-    entry->second.readers_config.insert_or_assign(reader_id, reader);
+    auto entry = product_entry_in(document.value());
+    if (!entry) return std::move(entry.error());
+    entry.value()->readers_config.insert_or_assign(reader_id, reader);
     return yaml::write_document_map(document.value());
 }
 

@@ -11,7 +11,9 @@ namespace brintel::schema {
 using UuidBytes = std::array<std::uint8_t, 16>;
 
 // A fresh random UUID in its 36-character lower-case form. Throws
-// std::system_error when the system gives no random bytes at all.
+// std::system_error when the system gives no random bytes at all: like
+// running out of memory, a failure of the host, not of a manifest, which
+// the Python layer reports as an internal error.
 std::string new_uuid();
 
 // The 36-character lower-case form of `random` with the version (4) and
