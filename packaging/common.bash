@@ -77,8 +77,10 @@ apt_install() {
     say "installing system packages: ${missing[*]}"
     local sudo=""
     [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+    # Another apt run (a second task, another user) holds the lock for a while.
+    local wait=(-o DPkg::Lock::Timeout=600)
+    $sudo apt-get "${wait[@]}" update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get "${wait[@]}" install -y -qq "${missing[@]}" >/dev/null
 }
 
 # The address of the Debian archive that the system's apt already uses.
@@ -132,15 +134,17 @@ copy_test_project() {
     cp -r "$root/fuzz/seeds" "$1/fuzz/"
 }
 
-# install_with_test_group PYTHON PACKAGE: PACKAGE (a wheel or an sdist) and
-# the test dependency group into PYTHON's environment. A dependency's
-# release with a wheel for the interpreter is taken over a newer one with
-# none: a free-threaded interpreter has fewer, and building one from
-# source can need a toolchain (Rust's) and an index that are not here.
+# install_with_test_group PYTHON PACKAGE [LEFT-OUT...]: PACKAGE (a wheel or
+# an sdist) and the test dependency group but for the LEFT-OUT projects into
+# PYTHON's environment. A dependency's release with a wheel for the
+# interpreter is taken over a newer one with none: a free-threaded
+# interpreter has fewer, and building one from source can need a toolchain
+# (Rust's) and an index that are not here.
 install_with_test_group() {
-    local requirements
-    mapfile -t requirements < <("$1" "$root/packaging/requirements.py" "$root/pyproject.toml" test)
-    "$1" -m pip install -q --prefer-binary "$2" "${requirements[@]}"
+    local python=$1 package=$2 requirements
+    shift 2
+    mapfile -t requirements < <("$python" "$root/packaging/requirements.py" "$root/pyproject.toml" test "$@")
+    "$python" -m pip install -q --prefer-binary "$package" "${requirements[@]}"
 }
 
 # typecheck_examples PYTHON: mypy --strict, in PYTHON's environment, on the
