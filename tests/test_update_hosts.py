@@ -124,6 +124,23 @@ def test_acl_and_extended_attributes_are_kept(run_python, shared_directory, upda
     assert target.read_text() == normal_update_text()
 
 
+@acl_tools
+@pytest.mark.parametrize("own_acl", [None, "u:1:r,m::r"], ids=["no ACL", "an ACL of its own"])
+def test_a_directorys_default_acl_does_not_reach_the_manifest(tmp_path, own_acl):
+    directory = tmp_path / "shared"
+    directory.mkdir()
+    target = directory / "manifest.yaml"
+    target.write_text(manifest())
+    target.chmod(0o640)
+    if own_acl:
+        subprocess.run(["setfacl", "-m", own_acl, str(target)], check=True)
+    subprocess.run(["setfacl", "-d", "-m", "u:2:rw", str(directory)], check=True)
+    before, inode = access_rules(target), target.stat().st_ino
+    llama().add_to_manifest_yaml(str(target), "r1")
+    assert target.stat().st_ino != inode, "replaced, not rewritten"
+    assert access_rules(target) == before
+
+
 @root_only
 @pytest.mark.parametrize("through_link", [False, True], ids=["file", "symbolic link"])
 def test_another_users_file_is_never_taken_over(run_python, shared_directory, through_link):
