@@ -126,19 +126,15 @@ def test_acl_and_extended_attributes_are_kept(run_python, shared_directory, upda
 
 @acl_tools
 @pytest.mark.parametrize("own_acl", [None, "u:1:r,m::r"], ids=["no ACL", "an ACL of its own"])
-def test_a_directorys_default_acl_does_not_reach_the_manifest(tmp_path, own_acl):
-    directory = tmp_path / "shared"
-    directory.mkdir()
-    target = directory / "manifest.yaml"
-    target.write_text(manifest())
-    target.chmod(0o640)
+def test_a_directorys_default_acl_does_not_reach_the_manifest(path, own_acl):
+    path.chmod(0o640)
     if own_acl:
-        subprocess.run(["setfacl", "-m", own_acl, str(target)], check=True)
-    subprocess.run(["setfacl", "-d", "-m", "u:2:rw", str(directory)], check=True)
-    before, inode = access_rules(target), target.stat().st_ino
-    llama().add_to_manifest_yaml(str(target), "r1")
-    assert target.stat().st_ino != inode, "replaced, not rewritten"
-    assert access_rules(target) == before
+        subprocess.run(["setfacl", "-m", own_acl, str(path)], check=True)
+    subprocess.run(["setfacl", "-d", "-m", "u:2:rw", str(path.parent)], check=True)
+    before, inode = access_rules(path), path.stat().st_ino
+    llama().add_to_manifest_yaml(str(path), "r1")
+    assert path.stat().st_ino != inode, "replaced, not rewritten"
+    assert access_rules(path) == before
 
 
 @root_only
@@ -203,13 +199,13 @@ def test_a_readable_manifest_that_cannot_be_stored_says_why(fault_env, run_pytho
     assert os.listdir(path.parent) == [path.name]
 
 
-def can_unshare_mounts() -> bool:
+def can_unshare(*namespaces) -> bool:
     if os.geteuid() != 0 or shutil.which("unshare") is None:
         return False
-    return subprocess.run(["unshare", "-m", "true"], capture_output=True).returncode == 0
+    return subprocess.run(["unshare", *namespaces, "true"], capture_output=True).returncode == 0
 
 
-@pytest.mark.skipif(not can_unshare_mounts(), reason="needs root and mount namespaces (unshare -m)")
+@pytest.mark.skipif(not can_unshare("-m"), reason="needs root and mount namespaces (unshare -m)")
 @pytest.mark.parametrize("root_mode, volume_mode, outcome", [
     ("ro", "rw", "stored"),
     ("rw", "ro", "Error Writing to file: Read-only file system (os error 30)"),
@@ -287,15 +283,9 @@ def test_a_link_to_an_open_descriptor_is_stored_through(run_python, path, tmp_pa
     assert link.is_symlink() and sorted(os.listdir(tmp_path)) == sorted([path.name, link.name])
 
 
-def can_unshare_users() -> bool:
-    if os.geteuid() != 0 or shutil.which("unshare") is None:
-        return False
-    return subprocess.run(["unshare", "-U", "-r", "true"], capture_output=True).returncode == 0
-
-
 # A rootless container: the caller's own file, whose group the namespace
 # does not map (it shows as 65534, and fchown to it fails with EINVAL).
-@pytest.mark.skipif(not can_unshare_users(), reason="needs root and user namespaces (unshare -U)")
+@pytest.mark.skipif(not can_unshare("-U", "-r"), reason="needs root and user namespaces (unshare -U)")
 def test_a_group_the_user_namespace_cannot_map_is_kept_in_place(path):
     os.chown(path, 0, 12345)
     inode = path.stat().st_ino
