@@ -63,6 +63,7 @@ public:
         : path_(path), lock_(lock), text_(text), waiting_(waiting), replacement_(path),
           facts_(gather_facts(path, lock, replacement_, text.size())) {}
 
+    // choose_way never repeats a failed replacement: two at the most.
     errors::Status run() {
         for (;;) {
             const Decision decision = choose_way(facts_);
@@ -113,7 +114,7 @@ private:
     std::string_view text_;
     const Waiting& waiting_;
     Replacement replacement_;
-    StoreFacts facts_;
+    StoreFacts facts_;  // declared after replacement_, whose name it looks at
 };
 
 errors::Result<std::string> updated_text(const ManifestLock& lock, const std::string& path,
