@@ -12,6 +12,7 @@ import subprocess
 import urllib.parse
 from pathlib import Path
 
+import jsonschema
 import pytest
 import yaml
 from hypothesis import HealthCheck, given, settings
@@ -384,6 +385,94 @@ def test_a_file_name_that_is_not_utf8_keeps_the_json_valid(tmp_path):
     assert finding["rule"] == "unreadable" and os.fsencode(finding["file"]) == os.fsencode(path)
 
 
+def rule_table() -> list[dict]:
+    """The rows of the rule table, as `brintel-config rules` prints them."""
+    result = run("rules", "--format", "json")
+    assert (result.returncode, result.stderr) == (0, "")
+    return json.loads(result.stdout)
+
+
+def manifest_bytes(text: str) -> bytes:
+    # A stray byte comes out of the JSON as \udcXX, as os.fsdecode gives it.
+    return text.encode("utf-8", "surrogateescape")
+
+
+@pytest.mark.parametrize("rule", rule_table(), ids=lambda rule: rule["name"])
+def test_each_rule_reports_its_example_and_nothing_else(tmp_path, rule):
+    example, fixed = tmp_path / "example.yaml", tmp_path / "fixed.yaml"
+    example.write_bytes(manifest_bytes(rule["example"]))
+    fixed.write_bytes(manifest_bytes(rule["fixed"]))
+    found = check_json(example, "--select", "all")
+    assert found and {finding["rule"] for finding in found} == {rule["name"]}
+    assert check_json(fixed, "--select", "all") == []
+    default = check_json(example)
+    assert bool(default) == rule["default"]
+
+
+def test_the_sarif_log_fits_the_published_schema(tmp_path):
+    schema = json.loads((ROOT / "tests" / "data" / "sarif" / "sarif-schema-2.1.0.json").read_text())
+    validator = jsonschema.Draft4Validator(schema)
+    paths = []
+    for number, rule in enumerate(rule_table()):
+        paths.append(tmp_path / f"{number} {rule['name']}.yaml")
+        paths[-1].write_bytes(manifest_bytes(rule["example"]))
+    result = run("check", "--format", "sarif", "--select", "all", *paths, "-", input=EXAMPLE.read_text())
+    log = json.loads(result.stdout)
+    assert list(validator.iter_errors(log)) == []
+    [run_] = log["runs"]
+    rules = run_["tool"]["driver"]["rules"]
+    assert [rule["id"] for rule in rules] == [rule["name"] for rule in rule_table()]
+    assert all(rule["help"]["text"] and rule["help"]["markdown"] for rule in rules)
+    results = run_["results"]
+    assert {rules[result["ruleIndex"]]["id"] for result in results} == {rule["id"] for rule in rules}
+    assert all(rules[result["ruleIndex"]]["id"] == result["ruleId"] for result in results)
+    uri = results[0]["locations"][0]["physicalLocation"]["artifactLocation"]["uri"]
+    assert uri == "file://" + urllib.parse.quote(str(paths[0])) and " " not in uri
+
+
+def test_a_directory_stands_for_the_manifests_below_it(tmp_path):
+    warning = FINDINGS["typo in a reader"][0]
+    root = tmp_path / "deploy"
+    outside = tmp_path / "outside"
+    for directory in (root / "b", root / "a", root / ".hidden", outside):
+        directory.mkdir(parents=True)
+    for path in (root / "b" / "z.yaml", root / "a" / "m.yml", root / "top.yaml", root / "notes.txt",
+                 root / ".hidden" / "x.yaml", root / "a" / ".x.yaml", outside / "linked.yaml"):
+        path.write_text(warning)
+    (root / "link").symlink_to(outside)
+    (root / "a" / "linked-file.yaml").symlink_to(outside / "linked.yaml")
+    explicit = write(tmp_path, warning, "manifest.conf")
+    result = run("check", root, explicit)
+    checked = [line.split(":")[0] for line in result.stdout.splitlines()]
+    assert checked == [str(path) for path in (root / "a" / "linked-file.yaml", root / "a" / "m.yml",
+                                              root / "b" / "z.yaml", root / "top.yaml", explicit)]
+    empty = run("check", outside / "..", "--select", "merge-key")  # sound for that rule
+    assert empty.returncode == 0
+    nothing = tmp_path / "nothing"
+    nothing.mkdir()
+    quiet = run("check", nothing)
+    assert (quiet.returncode, quiet.stdout, quiet.stderr) == (
+        0, "", f"brintel-config: no *.yaml or *.yml files below {nothing}\n")
+
+
+@pytest.mark.parametrize("arguments, environment, coloured", [
+    ([], {}, False),
+    ([], {"FORCE_COLOR": "1"}, True),
+    ([], {"CLICOLOR_FORCE": "1"}, True),
+    ([], {"CLICOLOR_FORCE": "0"}, False),
+    ([], {"FORCE_COLOR": "1", "NO_COLOR": "1"}, False),
+    (["--color=always"], {"NO_COLOR": "1"}, True),
+    (["--color", "never"], {"FORCE_COLOR": "1"}, False),
+])
+def test_colour_through_a_pipe(tmp_path, arguments, environment, coloured):
+    path = write(tmp_path, FINDINGS["typo in a reader"][0])
+    clean = {key: value for key, value in os.environ.items()
+             if key not in ("NO_COLOR", "FORCE_COLOR", "CLICOLOR_FORCE")}
+    result = run("check", *arguments, path, env={**clean, **environment})
+    assert ("\x1b[1;33mwarning\x1b[0m" in result.stdout) == coloured
+    assert result.stdout.count("\n") == 1  # the closing count is for terminals only
+
+
 STATUS = [
     (["sound"], [], 0),
     (["warning"], [], 0),
@@ -468,34 +557,53 @@ def test_github_escapes_percent_and_line_breaks_in_messages(tmp_path):
     assert len(lines) == 3 and "%0A" in lines[2]
 
 
-# Lines of reader r1 (from line 8 on) with a comment, and whether the
-# warning on the line is ignored.
+IGNORED = "# brintel-config: ignore[unknown-key]"
+
+# Manifests with comments, and the rules that check --select all reports.
 SUPPRESSIONS = {
-    "the rule named": ("extra: 1  # brintel-config: ignore[unknown-key]", True),
-    "among others, with blanks": ("extra: 1 #brintel-config:ignore[ merge-key , unknown-key ] on purpose", True),
-    "another rule": ("extra: 1  # brintel-config: ignore[merge-key]", False),
-    "no such rule": ("extra: 1  # brintel-config: ignore[unknown_key]", False),
-    "no rule": ("extra: 1  # brintel-config: ignore", False),
-    "inside a quoted value": ('extra: "# brintel-config: ignore[unknown-key]"', False),
-    "after a quoted value": ("extra: 'it''s # x'  # brintel-config: ignore[unknown-key]", True),
-    "on another line": ("# brintel-config: ignore[unknown-key]\n      extra: 1", False),
-    "in a flow mapping": ("extra: {a: 1}  # brintel-config: ignore[unknown-key]", True),
+    "the rule named": (one_reader(f"extra: 1  {IGNORED}"), []),
+    "among others, with blanks": (one_reader("extra: 1 #brintel-config:ignore[ merge-key , unknown-key ] why"),
+                                  ["unused-suppression"]),
+    "another rule": (one_reader("extra: 1  # brintel-config: ignore[merge-key]"), ["unknown-key", "unused-suppression"]),
+    "an unknown rule": (one_reader("extra: 1  # brintel-config: ignore[unknown_key]"), ["unknown-key", "bad-suppression"]),
+    "a bare ignore": (one_reader("extra: 1  # brintel-config: ignore"), ["unknown-key", "bad-suppression"]),
+    "a wrong case": (one_reader("extra: 1  # Brintel-Config: Ignore[unknown-key]"),
+                     ["unknown-key", "bad-suppression", "bad-suppression"]),
+    "an error": (one_reader("max_batch_size: x  # brintel-config: ignore[wrong-type]"),
+                 ["wrong-type", "bad-suppression"]),
+    "prose that names the command": (one_reader("extra: 1  # brintel-config checks this"), ["unknown-key"]),
+    "inside a quoted value": (one_reader(f'extra: "{IGNORED}"'), ["unknown-key"]),
+    "a quoted value right after a colon": (one_reader(server=f'{{devcie: x, "note":"a {IGNORED}"}}'),
+                                           ["unknown-key", "unknown-key"]),
+    "after a quote inside a plain value": (one_reader(f'rollout: say "hi {IGNORED}'), []),
+    "after a quoted value": (one_reader(f"extra: 'it''s # x'  {IGNORED}"), []),
+    "in a flow mapping": (one_reader(f"extra: {{a: 1}}  {IGNORED}"), []),
+    "inside a block scalar": (one_reader("extra: |", "  # brintel-config: ignore-file[unknown-key]"), ["unknown-key"]),
+    "on another line": (one_reader(IGNORED, "extra: 1"), ["unused-suppression", "unknown-key"]),
+    "for the whole file": (one_reader("extra: 1", "other: 1", after="# brintel-config: ignore-file[unknown-key]\n"),
+                           []),
+    "of the findings about suppressions": (
+        one_reader("extra: 1  # brintel-config: ignore[unknown-key, merge-key]",
+                   after="# brintel-config: ignore-file[unused-suppression]\n"), []),
 }
 
 
-@pytest.mark.parametrize("line, ignored", SUPPRESSIONS.values(), ids=SUPPRESSIONS.keys())
-def test_a_comment_ignores_warnings_of_a_rule_on_its_line(tmp_path, line, ignored):
-    result = run("check", "--strict", write(tmp_path, one_reader(line)))
-    assert (result.returncode, result.stdout == "") == ((0, True) if ignored else (1, False))
+@pytest.mark.parametrize("text, rules", SUPPRESSIONS.values(), ids=SUPPRESSIONS.keys())
+def test_comments_suppress_warnings_of_the_rules_they_name(tmp_path, text, rules):
+    findings = check_json(write(tmp_path, text), "--select", "all")
+    assert [finding["rule"] for finding in findings] == rules
 
 
-def test_errors_cannot_be_ignored(tmp_path):
-    text = one_reader("max_batch_size: x  # brintel-config: ignore[wrong-type]",
-                      "tensor_parallel: 3  # brintel-config: ignore[validation]")
-    result = run("check", write(tmp_path, text))
-    assert result.returncode == 1
-    assert [line.rsplit(" ", 1)[-1] for line in result.stdout.splitlines()] == [
-        "[wrong-type]", "[bad-suppression]", "[bad-suppression]"]
+@pytest.mark.parametrize("comment, message", [
+    ("ignore[unknown_key]", "unknown rule `unknown_key` in a suppression; did you mean `unknown-key`?"),
+    ("ignore[Merge-Key]", "unknown rule `Merge-Key` in a suppression; did you mean `merge-key`?"),
+    ("ignor[merge-key]", "unknown suppression `ignor`; did you mean `ignore`?"),
+    ("Ignore-File[merge-key]", "suppression not applied; did you mean `ignore-file`?"),
+    ("ignore[validation]", "no comment can suppress `validation`: it is an error"),
+])
+def test_a_bad_suppression_says_what_was_meant(tmp_path, comment, message):
+    [finding] = check_json(write(tmp_path, one_reader(f"backend: x  # brintel-config: {comment}")))
+    assert (finding["rule"], finding["message"], finding["line"]) == ("bad-suppression", message, 8)
 
 
 def test_standard_input(tmp_path):
