@@ -529,6 +529,25 @@ def test_the_formats(tmp_path):
     assert run("check", "--format", "json", EXAMPLE).stdout == "[]\n"
 
 
+# Where findings at keys and values end, and where nothing is said to end.
+END_POSITIONS = {
+    "a flow collection": (one_reader("max_batch_size: {a: [1, 2]}"), (8, 23), (8, 34)),
+    "an anchored scalar": (one_reader("max_batch_size: &x many"), (8, 23), (8, 30)),
+    "a scalar over two lines": (one_reader('max_batch_size: "a', '  b"'), (8, 23), (9, 11)),
+    "an alias, refused where its anchor stands": (one_reader("backend: &b x", "max_batch_size: *b"), (8, 16), (8, 20)),
+    "an alias": (one_reader("backend: &b x", "cuda_visible_devices: *b"), (9, 29), (9, 31)),
+    "a key given twice": (one_reader("device: cpu"), (8, 7), (8, 13)),
+    "a block mapping": (one_reader("max_batch_size:", "  a: 1"), (9, 9), None),
+    "a missing setting": (UNREADABLE["missing field"], (5, 7), None),
+}
+
+
+@pytest.mark.parametrize("text, start, end", END_POSITIONS.values(), ids=END_POSITIONS.keys())
+def test_findings_end_where_their_key_or_value_ends(tmp_path, text, start, end):
+    finding = [f for f in check_json(write(tmp_path, text)) if (f["line"], f["column"]) == start][0]
+    assert (finding["endLine"], finding["endColumn"]) == (end or (None, None))
+
+
 @pytest.mark.parametrize("text, position, reader_and_field", [
     (one_reader("max_batch_size: many"), (8, 23), ("r1", "max_batch_size")),
     (UNREADABLE["missing field"], (5, 7), ("r1", "device")),

@@ -7,6 +7,7 @@
 #include "cli/version.hpp"
 
 #include "schema/manifest/manifest.hpp"
+#include "yaml/positions.hpp"
 #include "yaml/tokens.hpp"
 
 #include <unistd.h>
@@ -124,10 +125,33 @@ bool wants_colour(Colour choice, bool terminal) {
     return terminal && !(terminal_type && std::string_view(terminal_type) == "dumb");
 }
 
+std::uint64_t characters(std::string_view line) {
+    return static_cast<std::uint64_t>(
+        std::ranges::count_if(line, [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// libyaml places some errors at the end of the input one line past its
+// last (after a last line without a line break): editors are pointed at the
+// text's end instead. The message keeps the parser's words.
+void keep_inside(std::string_view text, std::vector<Finding>& findings) {
+    if (findings.empty()) return;
+    const yaml::Lines lines(text);
+    const yaml::Mark last = yaml::mark_at(text, text.size());
+    const auto inside = [&](std::uint64_t& line, std::uint64_t& column) {
+        if (line > std::uint64_t{last.line} + 1) line = std::uint64_t{last.line} + 1;
+        column = std::min(column, characters(lines.line(static_cast<std::uint32_t>(line - 1))) + 1);
+    };
+    for (Finding& finding : findings) {
+        inside(finding.line, finding.column);
+        if (finding.end) inside(finding.end->line, finding.end->column);
+    }
+}
+
 }  // namespace
 
 FileFindings check_text(std::string path, std::string_view text, const RuleSet& selected) {
     FileFindings file{std::move(path), lint(schema::inspect_manifest(text))};
+    keep_inside(text, file.findings);
     std::optional<yaml::Tokens> tokens;
     const auto scanned = [&]() -> const yaml::Tokens& {
         if (!tokens) tokens = yaml::scan_tokens(text);

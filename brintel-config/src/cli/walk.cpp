@@ -132,14 +132,15 @@ private:
     }
 
     // A refusal of the record that starts at `start`, found by the walk at
-    // the key `at`; reading reports it at the record's start.
-    void record_refusal(yaml::Mark at, const yaml::Event& start, yaml::Cause cause, const std::string& what,
-                        const Place& place, std::string_view field) {
+    // `at` (a key, whose extent is `extent`); reading reports it at the
+    // record's start.
+    void record_refusal(yaml::Mark at, Extent extent, const yaml::Event& start, yaml::Cause cause,
+                        const std::string& what, const Place& place, std::string_view field) {
         const std::optional<std::string> path = yaml::message::path_text(place.path);
         const std::string position = yaml::message::position_suffix(start.line, start.column);
         detect(RefusalSite{at, cause, yaml::message::at_value(path, what, {}),
                            reading_error(yaml::message::at_value(path, what, position)), reader_of(place), field,
-                           Extent::None},
+                           extent},
                report_);
     }
 
@@ -174,7 +175,7 @@ private:
             const std::optional<std::size_t> index = field_index<Record>(entry.key);
             if (!index) continue;
             if (seen[*index]) {
-                record_refusal(entry.key_mark, start, yaml::Cause::DuplicateField,
+                record_refusal(entry.key_mark, Extent::Node, start, yaml::Cause::DuplicateField,
                                yaml::message::duplicate_field(entry.key), place, entry.key);
                 ok = false;
                 continue;
@@ -191,7 +192,7 @@ private:
         bool ok = true;
         schema::find_field<Record>([&](const auto& field, std::size_t index) {
             if (field.required && !seen[index]) {
-                record_refusal(start.mark(), start, yaml::Cause::MissingField,
+                record_refusal(start.mark(), Extent::None, start, yaml::Cause::MissingField,
                                yaml::message::missing_field(field.key()), place, field.key());
                 ok = false;
             }
