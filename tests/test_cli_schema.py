@@ -8,7 +8,7 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 from brintel_config import ReaderConfig, read_brintel_readers_config
-from command import one_reader, schema_validator, write
+from command import one_reader, run, schema_validator, write
 from manifests import FIELDS, manifest
 
 
@@ -124,3 +124,26 @@ def test_the_schema_describes_every_field_and_bounds_the_numbers(validator):
     for definition in definitions.values():
         assert definition["additionalProperties"] is False and definition["description"]
         assert all(field["description"] for field in definition["properties"].values())
+
+
+MERGED = ("brintel:\n  server_config: {}\n  readers_config:\n"
+          "    r1:\n      <<: {device: cuda}\n      model_name: m\n      consumer_group: g\n")
+
+# What a JSON Schema cannot see once YAML has become data: each manifest
+# fits the schema as PyYAML loads it, fails check, and is named in the
+# schema's description.
+UNSEEN = {
+    "-0": one_reader("max_batch_size: -0"),
+    "1_000": one_reader("max_batch_size: 1_000"),
+    '!!int "8"': one_reader('max_batch_size: !!int "8"'),
+    "0x1": one_reader("cuda_visible_devices: 0x1"),
+    "merge keys": MERGED,
+    "server_config: ~": "brintel:\n  server_config: ~\n  readers_config: {}\n",
+}
+
+
+@pytest.mark.parametrize("named, text", UNSEEN.items(), ids=UNSEEN.keys())
+def test_the_schema_names_what_it_cannot_see(tmp_path, validator, named, text):
+    assert named in validator.schema["description"]
+    assert validator.is_valid(yaml.safe_load(text))
+    assert run("check", write(tmp_path, text)).returncode == 1

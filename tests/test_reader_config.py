@@ -23,8 +23,8 @@ def test_full_keyword_set_and_ignored_keywords():
         cuda_visible_devices="0,1", max_batch_size=U64_MAX, tensor_parallel=2,
         max_sequence_length=4294967295,
         redis_host="h", quant_type="q", unknown_keyword=object(), Model_Name="x",
-        # a keyword that is not valid UTF-8 is as unknown as any other
-        **{"\ud800": 1, "model_name\udcff": None},
+        # a keyword that is not valid UTF-8, or not a str at all, is as unknown as any other
+        **{"\ud800": 1, "model_name\udcff": None, 1: 2, (1,): 2, b"model_name": 2, None: 2, 1.5: 2},
     )
     expected = {n: None for n in FIELDS}
     expected.update(

@@ -197,18 +197,21 @@ def test_permissions_of_the_replaced_file_are_kept(path):
     assert stat.S_IMODE(path.stat().st_mode) == 0o600
 
 
-def test_failed_write_keeps_the_old_manifest(run_python, path):
+# The limit lies between the old text's size and the new one's.
+@pytest.mark.parametrize("faults", [{}, {"BRINTEL_FAIL_CREATE": "13"}], ids=["replaced", "in place"])
+def test_a_file_size_limit_fails_the_update_before_it_writes(fault_env, run_python, path, faults):
     before = path.read_bytes()
+    limit = len(before) + 100
     result = run_python(f"""
         import resource, signal
         from brintel_config import ReaderConfig
         signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-        resource.setrlimit(resource.RLIMIT_FSIZE, (200, 200))
+        resource.setrlimit(resource.RLIMIT_FSIZE, ({limit}, {limit}))
         try:
             ReaderConfig(model_name="m", device="cpu").add_to_manifest_yaml({str(path)!r}, "r1")
         except Exception as e:
             print(type(e).__name__, e.args)
-    """)
+    """, env=fault_env(**faults))
     assert result.returncode == 0, result.stderr
     assert result.stdout.strip() == "Exception ('Error Writing to file: File too large (os error 27)',)"
     assert path.read_bytes() == before
@@ -304,6 +307,13 @@ def test_symlink_is_replaced_by_a_file_no_wider_than_its_target(tmp_path, path, 
     assert stat.S_IMODE(link.stat().st_mode) == kept
     assert link.read_text() == normal_update_text()
     assert path.read_bytes() == before
+
+
+def test_a_hard_link_keeps_the_old_text(tmp_path, path):
+    other = tmp_path / "other.yaml"
+    os.link(path, other)
+    llama().add_to_manifest_yaml(str(path), "r1")
+    assert (path.read_text(), other.read_text()) == (normal_update_text(), manifest())
 
 
 def test_update_that_cannot_lock_fails_and_leaves_the_manifest(fault_env, run_python, path):

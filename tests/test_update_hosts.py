@@ -124,6 +124,19 @@ def test_acl_and_extended_attributes_are_kept(run_python, shared_directory, upda
     assert target.read_text() == normal_update_text()
 
 
+@acl_tools
+@pytest.mark.parametrize("own_acl", [None, "u:1:r,m::r"], ids=["no ACL", "an ACL of its own"])
+def test_a_directorys_default_acl_does_not_reach_the_manifest(path, own_acl):
+    path.chmod(0o640)
+    if own_acl:
+        subprocess.run(["setfacl", "-m", own_acl, str(path)], check=True)
+    subprocess.run(["setfacl", "-d", "-m", "u:2:rw", str(path.parent)], check=True)
+    before, inode = access_rules(path), path.stat().st_ino
+    llama().add_to_manifest_yaml(str(path), "r1")
+    assert path.stat().st_ino != inode, "replaced, not rewritten"
+    assert access_rules(path) == before
+
+
 @root_only
 @pytest.mark.parametrize("through_link", [False, True], ids=["file", "symbolic link"])
 def test_another_users_file_is_never_taken_over(run_python, shared_directory, through_link):
@@ -186,13 +199,13 @@ def test_a_readable_manifest_that_cannot_be_stored_says_why(fault_env, run_pytho
     assert os.listdir(path.parent) == [path.name]
 
 
-def can_unshare_mounts() -> bool:
+def can_unshare(*namespaces) -> bool:
     if os.geteuid() != 0 or shutil.which("unshare") is None:
         return False
-    return subprocess.run(["unshare", "-m", "true"], capture_output=True).returncode == 0
+    return subprocess.run(["unshare", *namespaces, "true"], capture_output=True).returncode == 0
 
 
-@pytest.mark.skipif(not can_unshare_mounts(), reason="needs root and mount namespaces (unshare -m)")
+@pytest.mark.skipif(not can_unshare("-m"), reason="needs root and mount namespaces (unshare -m)")
 @pytest.mark.parametrize("root_mode, volume_mode, outcome", [
     ("ro", "rw", "stored"),
     ("rw", "ro", "Error Writing to file: Read-only file system (os error 30)"),
@@ -232,6 +245,55 @@ def test_sticky_shared_directory(run_python, shared_directory):
     assert result.stdout == "stored\n", result.stderr
     assert (target.stat().st_ino, owner_and_mode(target)) == (inode, (0, 0, 0o666))
     assert target.read_text() == normal_update_text()
+
+
+@root_only
+@pytest.mark.parametrize("flag", ["a", "i"], ids=["append-only", "immutable"])
+def test_a_directory_whose_names_cannot_change_gets_the_manifest_rewritten_in_place(
+        fault_env, run_python, path, tmp_path, flag):
+    log = tmp_path.parent / f"{tmp_path.name}-created.log"
+    inode = path.stat().st_ino
+    if subprocess.run(["chattr", f"+{flag}", str(tmp_path)], capture_output=True).returncode != 0:
+        pytest.skip(f"the file system has no attribute {flag} (chattr +{flag})")
+    try:
+        result = run_python(update_code(path) * 2, env=fault_env(BRINTEL_LOG_CREATE=str(log)))
+    finally:
+        subprocess.run(["chattr", f"-{flag}", str(tmp_path)], check=True)
+    assert result.stdout == "stored\n" * 2, result.stderr
+    assert (path.read_text(), path.stat().st_ino) == (normal_update_text(), inode)
+    assert os.listdir(tmp_path) == [path.name]
+    assert not log.exists() or str(tmp_path) not in log.read_text(), "nothing is even tried"
+
+
+# /proc's links to open files cannot be replaced; neither can a link to one
+# (as /dev/stdin is) usefully be.
+@pytest.mark.parametrize("spelling", ["/dev/fd/{fd}", "/proc/self/fd/{fd}", "{link}"])
+def test_a_link_to_an_open_descriptor_is_stored_through(run_python, path, tmp_path, spelling):
+    link = tmp_path / "descriptor.yaml"
+    inode = path.stat().st_ino
+    result = run_python(IMPORT_LLAMA + textwrap.dedent(f"""
+        import os
+        fd = os.open({str(path)!r}, os.O_RDWR)
+        os.symlink(f"/proc/self/fd/{{fd}}", {str(link)!r})
+        llama().add_to_manifest_yaml({spelling!r}.format(fd=fd, link={str(link)!r}), "r1")
+        print("stored")
+    """))
+    assert result.stdout == "stored\n", result.stderr
+    assert (path.read_text(), path.stat().st_ino) == (normal_update_text(), inode)
+    assert link.is_symlink() and sorted(os.listdir(tmp_path)) == sorted([path.name, link.name])
+
+
+# A rootless container: the caller's own file, whose group the namespace
+# does not map (it shows as 65534, and fchown to it fails with EINVAL).
+@pytest.mark.skipif(not can_unshare("-U", "-r"), reason="needs root and user namespaces (unshare -U)")
+def test_a_group_the_user_namespace_cannot_map_is_kept_in_place(path):
+    os.chown(path, 0, 12345)
+    inode = path.stat().st_ino
+    result = subprocess.run(["unshare", "-U", "-r", sys.executable, "-c", update_code(path)],
+                            capture_output=True, text=True, timeout=120)
+    assert result.stdout == "stored\n", result.stderr
+    assert path.read_text() == normal_update_text()
+    assert (path.stat().st_ino, owner_and_mode(path)[:2]) == (inode, (0, 12345))
 
 
 def test_path_too_long_for_a_temporary_sibling(tmp_path):
@@ -279,6 +341,30 @@ def test_a_huge_file_is_refused_from_its_size(run_python, path, size, message):
     """, timeout=120)
     assert result.stdout == f"Exception {message}\n" * 2, result.stderr
     assert path.stat().st_size == size
+
+
+# The bound holds for what an update writes too: it never leaves a manifest
+# that reading refuses. Each byte of log_level is one byte of the text.
+@pytest.mark.parametrize("over, outcome", [(0, str(LIMIT)), (1, TOO_LARGE)], ids=["at the bound", "over it"])
+def test_an_update_never_writes_more_than_a_manifest_may_hold(run_python, path, over, outcome):
+    before = path.read_bytes()
+    result = run_python(f"""
+        import os
+        from brintel_config import ReaderConfig
+        def store(size):
+            ReaderConfig(model_name="m", device="cpu", log_level="x" * size).add_to_manifest_yaml({str(path)!r}, "r1")
+        store(1)
+        rest = os.path.getsize({str(path)!r}) - 1
+        open({str(path)!r}, "wb").write({before!r})
+        try:
+            store({LIMIT} - rest + {over})
+            print(os.path.getsize({str(path)!r}))
+        except Exception as e:
+            print(e)
+    """, timeout=300)
+    assert result.stdout == outcome + "\n", result.stderr
+    assert over == 0 or path.read_bytes() == before
+    assert os.listdir(path.parent) == [path.name]
 
 
 PEAK_MEMORY = """

@@ -1,10 +1,15 @@
 // Checks of the C++ core that Python cannot reach: the unique reader ids
-// that no Python entry point asks for, and errors as plain values.
+// that no Python entry point asks for, errors as plain values, and the
+// choice of how an update commits its text, over facts no host could show
+// all at once.
 #include "errors/config_error.hpp"
+#include "schema/manifest/file_access.hpp"
 #include "schema/manifest/manifest.hpp"
+#include "schema/manifest/way.hpp"
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -130,6 +135,67 @@ void new_uuids_are_well_formed_and_do_not_repeat() {
     }
 }
 
+using schema::choose_way;
+using schema::PathKind;
+using schema::Step;
+using schema::StoreFacts;
+using schema::Way;
+
+// Over every combination of facts and of what a replacement met: nothing
+// replaces where an obstacle is known, a failed replacement is never tried
+// again as it was (so an update tries at most two), in place only writes
+// through a writable descriptor, a refusal has a reason, a full disk or an
+// I/O error is what the caller hears, RLIMIT_FSIZE (but a text of exactly
+// its size) refuses before anything, and a refused owner means the same
+// whether foreseen, EPERM or a user namespace's EINVAL.
+void no_combination_replaces_blindly_loops_or_writes_where_it_may_not() {
+    const std::pair<Step, int> failures[] = {{Step::None, 0},     {Step::Create, EACCES},     {Step::Create, ENOSPC},
+                                             {Step::Owner, EIO},  {Step::Attributes, ENOTSUP}, {Step::Rename, EBUSY},
+                                             {Step::Rename, EIO}};
+    const auto same = [](schema::Decision a, schema::Decision b) { return a.way == b.way && a.error == b.error; };
+    int bad = 0;
+    for (int bits = 0; bits < 1 << 8; ++bits) {
+        for (const auto path : {PathKind::File, PathKind::Link, PathKind::DescriptorLink}) {
+            StoreFacts facts;
+            facts.text_bytes = 1;
+            const bool over_limit = bits & 1;
+            facts.file_size_limit = over_limit ? 0 : 1;
+            facts.path = path;
+            facts.write_refused = bits & 2 ? EACCES : 0;
+            facts.directory_writable = bits & 4;
+            facts.directory_append_only = bits & 8;
+            facts.sticky_not_ours = bits & 16;
+            facts.mount_point = bits & 32;
+            facts.name_fits = bits & 64;
+            const bool obstacle = path == PathKind::DescriptorLink || !facts.directory_writable ||
+                                  facts.directory_append_only || facts.sticky_not_ours || facts.mount_point ||
+                                  !facts.name_fits;
+            for (const auto& [step, error] : failures) {
+                facts.failed = {step, error};
+                facts.owner_givable = bits & 128;
+                const auto [way, reason] = choose_way(facts);
+                const bool replaces = way == Way::Replace || way == Way::ReplaceAsCaller;
+                bad += obstacle && replaces;
+                bad += step != Step::None && replaces;
+                bad += way == Way::InPlace && facts.write_refused != 0;
+                bad += way == Way::Refuse && reason == 0;
+                bad += (error == ENOSPC || error == EIO) && way != Way::Refuse;
+                bad += over_limit != (way == Way::Refuse && reason == EFBIG);
+                if (step != Step::None) continue;
+                facts.owner_givable = false;
+                const auto foreseen = choose_way(facts);
+                facts.owner_givable = true;
+                for (const int refusal : {EPERM, EINVAL}) {
+                    facts.failed = {Step::Owner, refusal};
+                    const auto met = choose_way(facts);
+                    bad += !same(met, foreseen) || met.way == Way::Replace;
+                }
+            }
+        }
+    }
+    check(bad == 0, "no combination of facts replaces blindly, loops, or writes where it may not");
+}
+
 }  // namespace
 
 int main() {
@@ -138,6 +204,7 @@ int main() {
     unique_ids_keep_every_reader_under_a_fresh_id();
     lookup_copies_or_reports_invalid_value();
     display_texts_of_every_kind();
+    no_combination_replaces_blindly_loops_or_writes_where_it_may_not();
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }

@@ -1,10 +1,10 @@
 #include "cli/json.hpp"
 
-#include "schema/export.hpp"
 #include "schema/manifest/utf8.hpp"
 
 #include <array>
 #include <charconv>
+#include <type_traits>
 
 namespace brintel::cli {
 namespace {
@@ -130,11 +130,20 @@ void JsonWriter::strings(const std::vector<std::string_view>& texts) {
     out_ += ']';
 }
 
-std::string exported_json(const schema::ReaderConfig& reader) {
+std::string reader_json(const schema::ReaderConfig& reader) {
     std::string out;
     JsonWriter json(out);
     json.begin_object();
-    schema::for_each_exported(reader, [&](std::string_view name, const auto& value) { json.member(name, value); });
+    schema::for_each_field<schema::ReaderConfig>([&](const auto& field) {
+        using Field = std::remove_cvref_t<decltype(field)>;
+        const auto& value = field.of(reader);
+        if constexpr (Field::optional) {
+            if (value) json.member(field.key(), *value);
+            else json.member(field.key(), nullptr);
+        } else {
+            json.member(field.key(), value);
+        }
+    });
     json.end_object();
     out += '\n';
     return out;

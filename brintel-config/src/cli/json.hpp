@@ -50,6 +50,8 @@ private:
     void write(bool value) { boolean(value); }
     void write(std::uint64_t value) { number(value); }
     void write(std::uint32_t value) { number(value); }
+    void write(std::uint16_t value) { number(value); }
+    void write(std::nullptr_t) { null(); }
 
     void open(char bracket);
     void close(char bracket);
@@ -61,8 +63,8 @@ private:
     bool after_key_ = false;
 };
 
-// The reader's exported entries as a JSON object, one entry per line,
-// followed by a line feed.
-std::string exported_json(const schema::ReaderConfig& reader);
+// Every field of the reader as a JSON object in declared order, unset ones
+// as null, one per line, followed by a line feed.
+std::string reader_json(const schema::ReaderConfig& reader);
 
 }  // namespace brintel::cli

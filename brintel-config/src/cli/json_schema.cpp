@@ -22,7 +22,14 @@ constexpr std::string_view draft = "https://json-schema.org/draft/2020-12/schema
 constexpr std::string_view title = "brintel manifest";
 constexpr std::string_view document_description =
     "A manifest of the serving system as brintel_config reads it. Every top-level entry is read with "
-    "the shape of the brintel entry.";
+    "the shape of the brintel entry. This schema sees the manifest as data, after a YAML loader has read "
+    "it, and so cannot see what brintel-config check refuses in the YAML text itself: integer spellings "
+    "that the reader refuses although loaders take them for numbers (-0, 08, 1_000); explicit tags "
+    "(!!int \"8\" is a number to a loader, a quoted text to the reader); cuda_visible_devices written as a "
+    "number in another form than plain digits (0x1, 0o7, 1_0), which the reader takes as that text and "
+    "validation refuses; merge keys (<<), which loaders apply and the reader does not; and "
+    "server_config: ~ or null, which the reader refuses while an empty server_config reads. Run "
+    "brintel-config check for those.";
 constexpr std::string_view product_description = "This product's entry.";
 constexpr std::string_view unexpressed_rules =
     " brintel-config check also holds tensor_parallel to at most the number of devices in "

@@ -10,4 +10,10 @@ std::optional<Rule> rule_named(std::string_view name) {
     return found->rule;
 }
 
+RuleSet default_rules() {
+    RuleSet set;
+    for (const RuleInfo& rule : rules) set[static_cast<std::size_t>(rule.rule)] = rule.by_default;
+    return set;
+}
+
 }  // namespace brintel::cli

@@ -32,6 +32,8 @@ std::optional<std::string_view> utf8_of(PyObject* text) {
 }  // namespace
 
 std::optional<std::size_t> match_keyword(PyObject* keyword, std::span<const char* const> names) {
+    // A mapping unpacked into the constructor may carry keys of any type.
+    if (!PyUnicode_Check(keyword)) return std::nullopt;
     const auto name = utf8_of(keyword);
     if (!name) {
         PyErr_Clear();

@@ -26,7 +26,7 @@ struct Signature {
 };
 
 // The index of the name in `names` that `keyword` equals exactly. A keyword
-// that is not valid UTF-8 (lone surrogates) equals no name.
+// that is not a str, or not valid UTF-8 (lone surrogates), equals no name.
 std::optional<std::size_t> match_keyword(PyObject* keyword, std::span<const char* const> names);
 
 namespace detail {

@@ -28,20 +28,25 @@ private:
 using Parser = Owned<yaml_parser_t, yaml_parser_initialize, yaml_parser_delete>;
 using Emitter = Owned<yaml_emitter_t, yaml_emitter_initialize, yaml_emitter_delete>;
 
-// One event as libyaml hands it out; released when it goes out of scope.
-class ParsedEvent {
+// One event or token as libyaml hands it out, read by `next`; released by
+// `release` when it goes out of scope.
+template <class Item, int (*next)(yaml_parser_t*, Item*), void (*release)(Item*)>
+class Held {
 public:
-    ParsedEvent() = default;
-    ParsedEvent(const ParsedEvent&) = delete;
-    ParsedEvent& operator=(const ParsedEvent&) = delete;
-    ~ParsedEvent() { yaml_event_delete(&event_); }
+    Held() = default;
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    ~Held() { release(&item_); }
 
-    // Parses the next event into this (empty) holder; false on a parse error.
-    bool parse(Parser& parser) { return yaml_parser_parse(parser.get(), &event_) != 0; }
-    const yaml_event_t& operator*() const { return event_; }
+    // Reads the next one into this (empty) holder; false on an error.
+    bool parse(Parser& parser) { return next(parser.get(), &item_) != 0; }
+    const Item& operator*() const { return item_; }
 
 private:
-    yaml_event_t event_{};
+    Item item_{};
 };
+
+using ParsedEvent = Held<yaml_event_t, yaml_parser_parse, yaml_event_delete>;
+using ScannedToken = Held<yaml_token_t, yaml_parser_scan, yaml_token_delete>;
 
 }  // namespace brintel::yaml

@@ -43,12 +43,13 @@ public:
         yaml_emitter_set_indent(emitter, 2);
     }
 
-    bool write(const schema::DocumentMap<schema::ManifestConfig>& document) {
+    template <class Root>
+    bool write(const Root& root) {
         yaml_event_t event;
         yaml_stream_start_event_initialize(&event, YAML_UTF8_ENCODING);
         if (!emit(event)) return false;
         yaml_document_start_event_initialize(&event, nullptr, nullptr, nullptr, 1);
-        if (!emit(event) || !map(document)) return false;
+        if (!emit(event) || !value(root)) return false;
         yaml_document_end_event_initialize(&event, 1);
         if (!emit(event)) return false;
         yaml_stream_end_event_initialize(&event);
@@ -127,6 +128,7 @@ private:
     }
 
     bool value(const schema::ReaderMap& readers) { return map(readers); }
+    bool value(const schema::DocumentMap<schema::ManifestConfig>& document) { return map(document); }
 
     template <class Record>
         requires requires { schema::RecordSchema<Record>::fields; }
@@ -140,12 +142,19 @@ private:
     }
 };
 
+template <class Root>
+errors::Result<std::string> written(const Root& root) {
+    Writer writer;
+    if (!writer.write(root)) return errors::ConfigError(errors::ErrorKind::Serialization, writer.problem());
+    return writer.take_output();
+}
+
 }  // namespace
 
 errors::Result<std::string> write_document_map(const schema::DocumentMap<schema::ManifestConfig>& document) {
-    Writer writer;
-    if (!writer.write(document)) return errors::ConfigError(errors::ErrorKind::Serialization, writer.problem());
-    return writer.take_output();
+    return written(document);
 }
+
+errors::Result<std::string> write_reader(const schema::ReaderConfig& reader) { return written(reader); }
 
 }  // namespace brintel::yaml

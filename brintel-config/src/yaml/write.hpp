@@ -15,4 +15,7 @@ namespace brintel::yaml {
 // emitter's complaint, which records never give it cause for.
 errors::Result<std::string> write_document_map(const schema::DocumentMap<schema::ManifestConfig>& document);
 
+// The YAML text of one reader alone, written as a manifest holds it.
+errors::Result<std::string> write_reader(const schema::ReaderConfig& reader);
+
 }  // namespace brintel::yaml

@@ -3,6 +3,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -30,6 +31,19 @@ int read_sized(const Query& query, std::vector<char>& out) {
 
 bool unsupported(int error) { return error == ENOTSUP || error == ENOSYS; }
 
+int list_names(int fd, std::vector<char>& out) {
+    return read_sized([&](char* buffer, std::size_t size) { return ::flistxattr(fd, buffer, size); }, out);
+}
+
+// The list is a run of NUL-terminated names.
+std::vector<std::string_view> names_in(const std::vector<char>& listed) {
+    std::vector<std::string_view> names;
+    for (std::size_t at = 0; at < listed.size(); at += names.back().size() + 1) {
+        names.emplace_back(listed.data() + at);
+    }
+    return names;
+}
+
 bool is_security_label(std::string_view name) { return name.starts_with("security."); }
 
 int copy_attribute(int from, int to, const char* name) {
@@ -42,6 +56,19 @@ int copy_attribute(int from, int to, const char* name) {
     return errno;
 }
 
+// What the new file got that the manifest has not: the access ACL that a
+// directory's default ACL gives every new file in it, which would let in
+// whoever it names.
+int remove_others(int to, const std::vector<std::string_view>& kept) {
+    std::vector<char> listed;
+    if (const int error = list_names(to, listed); error != 0) return unsupported(error) ? 0 : error;
+    for (const std::string_view name : names_in(listed)) {
+        if (is_security_label(name) || std::find(kept.begin(), kept.end(), name) != kept.end()) continue;
+        if (::fremovexattr(to, name.data()) != 0 && errno != ENODATA) return errno;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int keep_owner(int to, const struct stat& from) {
@@ -52,16 +79,13 @@ int keep_owner(int to, const struct stat& from) {
 }
 
 int copy_extended_attributes(int from, int to) {
-    std::vector<char> names;
-    const int error =
-        read_sized([&](char* buffer, std::size_t size) { return ::flistxattr(from, buffer, size); }, names);
-    if (unsupported(error)) return 0;
-    if (error != 0) return error;
-    // The list is a run of NUL-terminated names.
-    for (std::size_t at = 0; at < names.size(); at += std::strlen(names.data() + at) + 1) {
-        if (const int failed = copy_attribute(from, to, names.data() + at); failed != 0) return failed;
+    std::vector<char> listed;
+    if (const int error = list_names(from, listed); error != 0) return unsupported(error) ? 0 : error;
+    const auto kept = names_in(listed);
+    for (const std::string_view name : kept) {
+        if (const int failed = copy_attribute(from, to, name.data()); failed != 0) return failed;
     }
-    return 0;
+    return remove_others(to, kept);
 }
 
 }  // namespace brintel::schema

@@ -12,10 +12,12 @@ namespace brintel::schema {
 // number: EPERM where the caller may not give a file away.
 int keep_owner(int to, const struct stat& from);
 
-// Copies every extended attribute of the open file `from` onto `to`, the
-// access ACL (system.posix_acl_access) among them. 0, or the error number
-// of the first that could not be copied. Security labels are the system's
-// to give: one it refuses is left to it.
+// Gives the open file `to` exactly the extended attributes of the open file
+// `from`: each of them, the access ACL (system.posix_acl_access) among
+// them, and none that `from` lacks (an ACL inherited from the directory).
+// 0, or the error number of the first that could not be copied or removed.
+// Security labels are the system's to give: one it refuses, or gave, is
+// left to it.
 int copy_extended_attributes(int from, int to);
 
 }  // namespace brintel::schema

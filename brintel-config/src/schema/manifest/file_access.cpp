@@ -150,4 +150,14 @@ bool same_file(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+std::optional<std::string> system_file_text(const std::string& path) {
+    const OpenFile opened = open_for_reading(path, Accept::RegularFile);
+    std::string text;
+    if (!opened.failure.empty() ||
+        read_all(opened.file.get(), opened.info, 1 << 16, text, plain_waiting()) != ReadOutcome::Complete) {
+        return std::nullopt;
+    }
+    return text;
+}
+
 }  // namespace brintel::schema

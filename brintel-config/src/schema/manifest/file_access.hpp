@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -56,5 +57,9 @@ ReadOutcome read_all(int fd, const struct stat& info, std::uint64_t limit, std::
 errors::Status write_all(int fd, std::string_view text);
 
 bool same_file(const struct stat& a, const struct stat& b);
+
+// The text of a small file of the system's, such as /proc/self/status;
+// nothing when it cannot be read.
+std::optional<std::string> system_file_text(const std::string& path);
 
 }  // namespace brintel::schema

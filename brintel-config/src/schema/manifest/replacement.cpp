@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 
@@ -24,12 +25,6 @@ constexpr std::string_view temporary_suffix = ".tmp";
 // longer one is cut and followed by "~" and 16 hex digits, which makes its
 // part longer than this, so the two kinds never meet.
 constexpr std::size_t verbatim_name_bytes = 128;
-
-std::string directory_of(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 std::string_view name_of(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -90,12 +85,9 @@ bool is_temporary_of(std::string_view name, std::string_view prefix) {
 // The process's file-creation mask. umask() can only read it by setting it,
 // which would race with files created by other threads meanwhile.
 mode_t creation_mask() {
-    std::string text;
-    auto status = open_manifest("/proc/self/status", Accept::RegularFile);
-    const bool read = status && read_all(status.value().file.get(), status.value().info, 1 << 16, text,
-                                         plain_waiting()) == ReadOutcome::Complete;
+    const std::string text = system_file_text("/proc/self/status").value_or("");
     constexpr std::string_view label = "\nUmask:\t";
-    const auto field = read ? text.find(label) : std::string::npos;
+    const auto field = text.find(label);
     mode_t mask = 0;
     if (field != std::string::npos) {
         const char* digits = text.data() + field + label.size();
@@ -108,6 +100,12 @@ mode_t creation_mask() {
 
 }  // namespace
 
+std::string directory_of(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 Replacement::Replacement(const std::string& path) : path_(path), temporary_(temporary_name(path)) {}
 
 int Replacement::create() {
@@ -116,6 +114,8 @@ int Replacement::create() {
     created_ = true;
     return 0;
 }
+
+bool Replacement::name_fits() const { return temporary_.size() < PATH_MAX; }
 
 errors::Status Replacement::write(std::string_view text) { return write_all(file_.get(), text); }
 
@@ -149,11 +149,6 @@ void remove_stale_temporaries(const std::string& path) {
         if (is_temporary_of(entry->d_name, prefix)) ::unlinkat(::dirfd(directory), entry->d_name, 0);
     }
     ::closedir(directory);
-}
-
-bool is_link(const std::string& path) {
-    struct stat entry {};
-    return ::lstat(path.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode);
 }
 
 mode_t kept_mode(const struct stat& replaced, bool replaces_link) {

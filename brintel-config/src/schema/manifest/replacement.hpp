@@ -25,6 +25,8 @@ public:
     // text may hold tokens that only the manifest's readers may see.
     int create();
     int fd() const { return file_.get(); }
+    // Whether the temporary file's path is shorter than PATH_MAX.
+    bool name_fits() const;
     errors::Status write(std::string_view text);
     // Gives the file its permission bits and syncs it.
     errors::Status finish(mode_t mode);
@@ -45,8 +47,8 @@ private:
 // A directory that cannot be listed keeps them.
 void remove_stale_temporaries(const std::string& path);
 
-// Whether a symbolic link stands at `path`.
-bool is_link(const std::string& path);
+// The directory that holds `path`: "." for a bare name.
+std::string directory_of(const std::string& path);
 
 // The permission bits the new file gets: those of the file it replaces
 // (`replaced`). A symbolic link gives way to a new file, made as any new

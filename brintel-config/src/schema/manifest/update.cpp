@@ -3,20 +3,24 @@
 //
 // Updates of one manifest are serialised by an exclusive lock on the file
 // itself; an update that cannot take it fails rather than go on unlocked.
-// The new text is produced in full, written to a private file beside the
-// manifest, given the manifest's owner, group, extended attributes (its ACL
-// among them) and mode, synced, and renamed over it: a reader of the
-// manifest sees either the old or the new content, and a failure leaves the
-// old one as it was. Where that replacement is refused (the directory takes
-// no new file, is read-only or sticky, the path cannot be renamed over) or
-// could not carry the owner or the attributes, the file is rewritten in
-// place instead, which keeps its inode and everything on it.
+// The new text is produced in full before anything is written, and then
+// committed in the way that way.hpp chooses from facts gathered beforehand:
+// as a private file beside the manifest, given the manifest's owner, group,
+// extended attributes (its ACL among them) and mode, synced and renamed over
+// it, so that a reader sees either the old or the new content and a failure
+// leaves the old one as it was; or, where the name cannot be given to a new
+// file or the owner cannot be given to it, by rewriting the manifest's own
+// file in place, which keeps its inode and everything on it. A step of the
+// replacement that the system refuses although the facts did not foresee it
+// is one more fact for the same choice.
 #include "schema/manifest/manifest.hpp"
 
 #include "schema/manifest/attributes.hpp"
+#include "schema/manifest/facts.hpp"
 #include "schema/manifest/file_access.hpp"
 #include "schema/manifest/lock.hpp"
 #include "schema/manifest/replacement.hpp"
+#include "schema/manifest/way.hpp"
 
 #include "yaml/read.hpp"
 #include "yaml/write.hpp"
@@ -25,6 +29,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 
 namespace brintel::schema {
 namespace {
@@ -52,57 +57,56 @@ errors::Status rewrite_in_place(const ManifestLock& lock, std::string_view text,
     return errors::success();
 }
 
-// Errors that say the manifest cannot be replaced here, but may well be
-// rewritten: a directory that takes no new file (another user's, a
-// read-only root with the manifest mounted writable on it, a name too long
-// for a sibling), a sticky directory, a path that is a mount point.
-bool replacement_refused(int error) {
-    return error == EACCES || error == EPERM || error == EROFS || error == ENAMETOOLONG || error == EBUSY ||
-           error == EXDEV;
-}
-
 class Store {
 public:
     Store(const std::string& path, const ManifestLock& lock, std::string_view text, const Waiting& waiting)
-        : path_(path), lock_(lock), text_(text), waiting_(waiting), replacement_(path), replaces_link_(is_link(path)) {}
+        : path_(path), lock_(lock), text_(text), waiting_(waiting), replacement_(path),
+          facts_(gather_facts(path, lock, replacement_, text.size())) {}
 
+    // choose_way never repeats a failed replacement: two at the most.
     errors::Status run() {
-        if (const int error = replacement_.create(); error != 0) return refused(error);
-        if (const int error = keep_owner(replacement_.fd(), lock_.info()); error != 0) {
-            if (error != EPERM) return write_error(error);
-            // Another user's file, which this caller cannot give away, is
-            // rewritten in place where it can be. Where it cannot, or where
-            // it is a link's target, which is left alone, the caller's own
-            // file replaces it, as a removal and new file would.
-            if (!replaces_link_ && lock_.write_refused() == 0) return in_place();
+        for (;;) {
+            const Decision decision = choose_way(facts_);
+            switch (decision.way) {
+            case Way::TooLarge:
+                return ConfigError(ErrorKind::Serialization, message::too_large(max_manifest_bytes));
+            case Way::Refuse:
+                return write_error(decision.error);
+            case Way::InPlace:
+                return rewrite_in_place(lock_, text_, waiting_);
+            case Way::Replace:
+            case Way::ReplaceAsCaller:
+                if (auto outcome = replace(decision.way)) return std::move(*outcome);
+            }
+        }
+    }
+
+private:
+    // The update's outcome, or nothing when the system refused a step that
+    // leaves another way open; that refusal is then a fact for the choice.
+    std::optional<errors::Status> replace(Way way) {
+        if (const int error = replacement_.create(); error != 0) return refused(Step::Create, error);
+        if (way == Way::Replace) {
+            if (const int error = keep_owner(replacement_.fd(), lock_.info()); error != 0) {
+                return refused(Step::Owner, error);
+            }
         }
         if (auto written = replacement_.write(text_); !written) return written;
         if (const int error = copy_extended_attributes(lock_.fd(), replacement_.fd()); error != 0) {
-            return in_place_if_writable();
+            return refused(Step::Attributes, error);
         }
-        if (auto finished = replacement_.finish(kept_mode(lock_.info(), replaces_link_)); !finished) return finished;
+        const bool replaces_link = facts_.path != PathKind::File;
+        if (auto finished = replacement_.finish(kept_mode(lock_.info(), replaces_link)); !finished) return finished;
         if (const int error = lock_.still_held(waiting_); error != 0) return write_error(error);
-        if (const int error = replacement_.rename(); error != 0) return refused(error);
+        if (const int error = replacement_.rename(); error != 0) return refused(Step::Rename, error);
         sync_directory(path_);
         return errors::success();
     }
 
-private:
-    errors::Status refused(int error) {
-        if (!replacement_refused(error)) return write_error(error);
-        return in_place_if_writable();
-    }
-
-    // In place, where the file is open for writing. Where it is not, that
-    // refusal is what stopped the last way left, and what the caller hears.
-    errors::Status in_place_if_writable() {
-        if (const int refusal = lock_.write_refused(); refusal != 0) return write_error(refusal);
-        return in_place();
-    }
-
-    errors::Status in_place() {
+    std::nullopt_t refused(Step step, int error) {
         replacement_.discard();
-        return rewrite_in_place(lock_, text_, waiting_);
+        facts_.failed = {step, error};
+        return std::nullopt;
     }
 
     const std::string& path_;
@@ -110,7 +114,7 @@ private:
     std::string_view text_;
     const Waiting& waiting_;
     Replacement replacement_;
-    bool replaces_link_;
+    StoreFacts facts_;  // declared after replacement_, whose name it looks at
 };
 
 errors::Result<std::string> updated_text(const ManifestLock& lock, const std::string& path,
