@@ -5,8 +5,7 @@ say() { printf '[%s] %s\n' "${say_prefix:-dev}" "$*" >&2; }
 
 # python_ok EXE [MAJOR.MINOR]: a CPython >= 3.12, of that version if given.
 python_ok() {
-    "$1" -c 'import sys; want = sys.argv[1]
-sys.exit(0 if sys.version_info >= (3, 12) and want in ("", "%d.%d" % sys.version_info[:2]) else 1)' \
+    "$1" -c 'import sys; sys.exit(sys.version_info < (3, 12) or sys.argv[1] not in ("", "%d.%d" % sys.version_info[:2]))' \
         "${2:-}" 2>/dev/null
 }
 
