@@ -99,7 +99,10 @@ def test_keywords_read_while_another_thread_changes_them():
         step = 0
         while not stop.is_set():
             keywords["max_batch_size"] = sizes[step % len(sizes)]
-            keywords.pop("log_level", None) if step % 3 == 0 else keywords.update(log_level="debug")
+            if step % 3 == 0:
+                keywords.pop("log_level", None)
+            else:
+                keywords["log_level"] = "debug"
             step += 1
 
     changer = threading.Thread(target=change)
