@@ -1,12 +1,16 @@
-"""How the C++ sources name each other: every include from the source root,
-and the layers below the Python surface blind to it and to the command."""
+"""What only a clone has: how the C++ sources name each other (every
+include from the source root, and the layers below the Python surface blind
+to it and to the command), and the git history the README points into."""
 
 import re
+import shutil
+import subprocess
 from pathlib import Path
 
 import pytest
 
-SOURCES = Path(__file__).resolve().parent.parent / "brintel-config" / "src"
+ROOT = Path(__file__).resolve().parent.parent
+SOURCES = ROOT / "brintel-config" / "src"
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 # The layers that take and return plain records and texts.
 PLAIN_LAYERS = ("schema", "errors", "yaml")
@@ -30,3 +34,20 @@ def test_the_plain_layers_know_nothing_of_python_or_the_command():
     python = [str(path.relative_to(SOURCES)) for layer in PLAIN_LAYERS for path in (SOURCES / layer).rglob("*")
               if path.is_file() and "Python.h" in path.read_text()]
     assert (crossing, python) == ([], [])
+
+
+def git(*arguments: str) -> subprocess.CompletedProcess:
+    return subprocess.run(["git", "-C", str(ROOT), *arguments], capture_output=True, text=True)
+
+
+def test_the_readme_pre_commit_example_names_a_commit_that_has_the_hook():
+    """pre-commit checks out the example's `rev`: it must be a commit of
+    this repository whose hook definition has the example's hook id."""
+    if shutil.which("git") is None or git("rev-parse", "--is-shallow-repository").stdout.strip() != "false":
+        pytest.skip("needs git and the whole history of a clone")
+    example = re.search(r"^    rev: (\S+)\n    hooks:\n      - id: (\S+)$", (ROOT / "README.md").read_text(), re.M)
+    assert example, "no pre-commit example with a rev in the README"
+    rev, hook_id = example.groups()
+    hooks = git("show", f"{rev}:.pre-commit-hooks.yaml")
+    assert hooks.returncode == 0, hooks.stderr
+    assert f"- id: {hook_id}\n" in hooks.stdout

@@ -18,13 +18,14 @@ namespace {
 
 // sys.argv after the program name, as the bytes the command line had.
 std::vector<std::string> command_line() {
-    PyObject* argv = PySys_GetObject("argv");  // borrowed
-    if (!argv) throw InternalFailure("sys.argv is missing");
-    const Py_ssize_t count = PySequence_Size(argv);
+    // A reference of our own: another thread may replace sys.argv meanwhile.
+    const Ref sys = checked(PyImport_ImportModule("sys"));
+    const Ref argv = checked(PyObject_GetAttrString(sys.get(), "argv"));
+    const Py_ssize_t count = PySequence_Size(argv.get());
     if (count < 0) throw InternalFailure::from_pending_exception();
     std::vector<std::string> arguments;
     for (Py_ssize_t i = 1; i < count; ++i) {
-        const Ref item = checked(PySequence_GetItem(argv, i));
+        const Ref item = checked(PySequence_GetItem(argv.get(), i));
         const Ref bytes = checked(PyUnicode_EncodeFSDefault(item.get()));
         char* data = nullptr;
         Py_ssize_t size = 0;
@@ -81,8 +82,11 @@ PyModuleDef command_module = {
 };
 
 PyObject* initialise_command_module() {
+    const StartupLock starting;
     if (!init_internal_error()) return nullptr;
-    return PyModule_Create(&command_module);
+    Ref module = Ref::steal(PyModule_Create(&command_module));
+    if (module) declare_free_threading_safe(module.get());
+    return module.release();
 }
 
 }  // namespace

@@ -1,12 +1,16 @@
 #include "module/entry.hpp"
 
+#include <atomic>
 #include <new>
 
 namespace brintel::py {
 namespace {
 
 // Lives as long as the process; deliberately not in the module namespace.
-PyObject* internal_error_class = nullptr;
+// Read by any thread that raises it, written once under the StartupLock.
+std::atomic<PyObject*> internal_error_class{nullptr};
+
+std::mutex startup_mutex;
 
 // str(exception), or "" when even that fails.
 std::string text_of(PyObject* exception) {
@@ -49,7 +53,7 @@ Failure describe(const std::exception_ptr& failure) {
 // (the interpreter's own MemoryError in its place) is left as it is.
 void attach_cause(Ref cause) {
     PyObject* raised = PyErr_GetRaisedException();
-    if (raised && Py_TYPE(raised) == reinterpret_cast<PyTypeObject*>(internal_error_class)) {
+    if (raised && Py_TYPE(raised) == reinterpret_cast<PyTypeObject*>(internal_error_class.load())) {
         PyException_SetCause(raised, cause.release());
     }
     PyErr_SetRaisedException(raised);
@@ -65,13 +69,34 @@ InternalFailure InternalFailure::from_pending_exception() {
     return failure;
 }
 
+StartupLock::StartupLock() : lock_(startup_mutex, std::try_to_lock) {
+    if (lock_.owns_lock()) return;
+    PyThreadState* detached = PyEval_SaveThread();
+    try {
+        lock_.lock();
+    } catch (...) {
+        PyEval_RestoreThread(detached);
+        throw;
+    }
+    PyEval_RestoreThread(detached);
+}
+
+StartupLock::~StartupLock() = default;
+
 bool init_internal_error() {
-    if (internal_error_class) return true;
-    internal_error_class = PyErr_NewExceptionWithDoc(
+    if (internal_error_class.load()) return true;
+    PyObject* created = PyErr_NewExceptionWithDoc(
         "brintel_config.InternalError",
         "An unexpected failure inside brintel_config; not a configuration problem.",
         PyExc_BaseException, nullptr);
-    return internal_error_class != nullptr;
+    internal_error_class.store(created);
+    return created != nullptr;
+}
+
+void declare_free_threading_safe([[maybe_unused]] PyObject* module) {
+#ifdef Py_GIL_DISABLED
+    PyUnstable_Module_SetGIL(module, Py_MOD_GIL_NOT_USED);
+#endif
 }
 
 void raise_internal_error(const std::exception_ptr& failure) noexcept {
@@ -80,8 +105,8 @@ void raise_internal_error(const std::exception_ptr& failure) noexcept {
         if (message.empty() && cause) message = type_name_of(cause.get());
         if (message.empty()) message = "internal failure";
         PyErr_Clear();
-        PyErr_SetString(internal_error_class ? internal_error_class : PyExc_SystemError,
-                        message.c_str());
+        PyObject* error_class = internal_error_class.load();
+        PyErr_SetString(error_class ? error_class : PyExc_SystemError, message.c_str());
         if (cause) attach_cause(std::move(cause));
     } catch (...) {
         PyErr_NoMemory();

@@ -15,6 +15,7 @@
 #include "module/py_ref.hpp"
 
 #include <exception>
+#include <mutex>
 #include <string>
 
 namespace brintel::py {
@@ -41,8 +42,31 @@ private:
     Ref cause_;
 };
 
-// Creates the internal error class; called once while the module starts.
+// Serialises the one-time creation of what the modules share for the life
+// of the process (the module object, the classes, the internal error). A
+// thread that has to wait for it waits detached from the interpreter, as
+// for any blocking call: the holder may need the interpreter (the lock in a
+// build with one, a pause of all threads in a free-threaded one) to finish.
+class StartupLock {
+public:
+    StartupLock();
+    ~StartupLock();
+    StartupLock(const StartupLock&) = delete;
+    StartupLock& operator=(const StartupLock&) = delete;
+
+private:
+    std::unique_lock<std::mutex> lock_;
+};
+
+// Creates the internal error class unless it exists; called with the
+// StartupLock held while a module starts.
 bool init_internal_error();
+
+// Tells a free-threaded interpreter that `module` does not need the GIL:
+// nothing the modules share changes after start-up outside a lock of its
+// own (the StartupLock, the manifest lock's registry) or an atomic, and
+// instances never change after construction. A no-op elsewhere.
+void declare_free_threading_safe(PyObject* module);
 
 // Raises the internal error for an exception caught at an entry point.
 void raise_internal_error(const std::exception_ptr& failure) noexcept;

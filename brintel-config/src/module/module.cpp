@@ -21,11 +21,13 @@ PyModuleDef module_definition = {
 };
 
 // The classes and the module are shared C-level state, which a second
-// interpreter must not see; the first interpreter to import wins.
+// interpreter must not see; the first interpreter to import wins. They are
+// made under the StartupLock, kept for the life of the process, and read
+// by any thread afterwards.
 std::atomic<std::int64_t> owner_interpreter{-1};
-PyObject* module_object = nullptr;  // kept for the life of the process
-PyObject* reader_type_object = nullptr;
-PyObject* app_type_object = nullptr;
+std::atomic<PyObject*> module_object{nullptr};
+std::atomic<PyObject*> reader_type_object{nullptr};
+std::atomic<PyObject*> app_type_object{nullptr};
 
 bool claim_interpreter() {
     const std::int64_t current = PyInterpreterState_GetID(PyInterpreterState_Get());
@@ -63,11 +65,14 @@ PyType_Spec app_spec = {"builtins.AppConfig", 0, 0, Py_TPFLAGS_DEFAULT, app_slot
 
 // A PyType_Spec's methods land in the class dictionary before its properties;
 // taking each out and putting it back moves it to the end, so the fields
-// come first, in their declared order.
+// come first, in their declared order. Deleting is setting null: in 3.12's
+// stable ABI PyObject_DelAttrString is only a macro, and a wheel built
+// against a later release's headers would otherwise need a function 3.12
+// does not export.
 bool move_methods_last(PyObject* type, const PyMethodDef* methods) {
     for (const PyMethodDef* method = methods; method && method->ml_name; ++method) {
         Ref descriptor = Ref::steal(PyObject_GetAttrString(type, method->ml_name));
-        if (!descriptor || PyObject_DelAttrString(type, method->ml_name) < 0 ||
+        if (!descriptor || PyObject_SetAttrString(type, method->ml_name, nullptr) < 0 ||
             PyObject_SetAttrString(type, method->ml_name, descriptor.get()) < 0) {
             return false;
         }
@@ -75,13 +80,13 @@ bool move_methods_last(PyObject* type, const PyMethodDef* methods) {
     return true;
 }
 
-PyTypeObject* type_once(PyObject*& cache, PyType_Spec& spec, const PyMethodDef* methods = nullptr) {
-    if (!cache) {
+PyTypeObject* type_once(std::atomic<PyObject*>& cache, PyType_Spec& spec, const PyMethodDef* methods = nullptr) {
+    if (!cache.load()) {
         Ref type = Ref::steal(PyType_FromSpec(&spec));
         if (!type || !move_methods_last(type.get(), methods)) return nullptr;
-        cache = type.release();
+        cache.store(type.release());
     }
-    return reinterpret_cast<PyTypeObject*>(cache);
+    return reinterpret_cast<PyTypeObject*>(cache.load());
 }
 
 // ---------------------------------------------------------------------------
@@ -120,29 +125,29 @@ bool add_function(PyObject* module, PyMethodDef* definition) {
 Ref create_module() {
     Ref module = Ref::steal(PyModule_Create2(&module_definition, 1013));
     if (!module) return {};
-    if (!add_type(module.get(), "ReaderConfig", reader_config_type())) return {};
-    if (!add_type(module.get(), "AppConfig", app_config_type())) return {};
+    declare_free_threading_safe(module.get());
+    PyTypeObject* reader = type_once(reader_type_object, reader_config_spec(), reader_config_methods());
+    if (!add_type(module.get(), "ReaderConfig", reader)) return {};
+    if (!add_type(module.get(), "AppConfig", type_once(app_type_object, app_spec))) return {};
     if (!add_function(module.get(), read_function_definition())) return {};
     return module;
 }
 
 PyObject* initialise() {
     if (!claim_interpreter()) return nullptr;
+    const StartupLock starting;
     if (!init_internal_error()) return nullptr;
-    if (!module_object) {
+    if (!module_object.load()) {
         Ref module = create_module();
         if (!module) return nullptr;
-        module_object = module.release();
+        module_object.store(module.release());
     }
-    return Ref::borrow(module_object).release();
+    return Ref::borrow(module_object.load()).release();
 }
 
 }  // namespace
 
-PyTypeObject* reader_config_type() {
-    return type_once(reader_type_object, reader_config_spec(), reader_config_methods());
-}
-PyTypeObject* app_config_type() { return type_once(app_type_object, app_spec); }
+PyTypeObject* reader_config_type() { return reinterpret_cast<PyTypeObject*>(reader_type_object.load()); }
 
 }  // namespace brintel::py
 

@@ -16,10 +16,8 @@ const PyMethodDef* reader_config_methods();
 // (read_function.cpp).
 PyMethodDef* read_function_definition();
 
-// The class objects, created on first use. Null with a Python exception set
-// if creation fails.
+// The ReaderConfig class object, made while the module starts; null before.
 PyTypeObject* reader_config_type();
-PyTypeObject* app_config_type();
 
 // A new ReaderConfig instance owning `record`.
 Ref wrap_reader(schema::ReaderConfig&& record);

@@ -137,7 +137,28 @@ bool assign(ReaderConfig& record, const Keyword<Member>& keyword, PyObject* valu
     return true;
 }
 
+// The keyword dictionary can be the caller's own (`ReaderConfig(**d)`),
+// which another thread may change while it is read: a free-threaded build
+// locks it meanwhile, as the interpreter's own readers do. With a GIL, the
+// GIL is that lock.
+class DictReading {
+public:
+#ifdef Py_GIL_DISABLED
+    explicit DictReading(PyObject* dict) { PyCriticalSection_Begin(&section_, dict); }
+    ~DictReading() { PyCriticalSection_End(&section_); }
+
+private:
+    PyCriticalSection section_;
+#else
+    explicit DictReading(PyObject*) {}
+#endif
+public:
+    DictReading(const DictReading&) = delete;
+    DictReading& operator=(const DictReading&) = delete;
+};
+
 bool assign_keywords(ReaderConfig& record, PyObject* kwargs) {
+    const DictReading reading(kwargs);
     Py_ssize_t position = 0;
     PyObject* key = nullptr;
     PyObject* value = nullptr;
@@ -309,7 +330,7 @@ const PyMethodDef* reader_config_methods() { return reader_methods; }
 
 Ref wrap_reader(ReaderConfig&& record) {
     PyTypeObject* type = reader_config_type();
-    if (!type) throw InternalFailure::from_pending_exception();
+    if (!type) throw InternalFailure("ReaderConfig is used before the module started");
     const auto allocate = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
     Ref instance = checked(allocate(type, 0));
     new (&as_reader(instance.get())->record) ReaderConfig(std::move(record));
