@@ -1,4 +1,4 @@
-// Checks of the C++ core that Python cannot reach: the unique reader ids
+// Checks of the configuration library that Python cannot reach: the unique reader ids
 // that no Python entry point asks for, errors as plain values, and the
 // choice of how an update commits its text, over facts no host could show
 // all at once.
@@ -38,7 +38,7 @@ const std::string uuid_form = "[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-
 const std::regex uuid_suffix("_" + uuid_form + "$");
 
 std::string write_manifest(const std::string& text) {
-    char name[] = "/tmp/brintel-core-test-XXXXXX";
+    char name[] = "/tmp/brintel-library-test-XXXXXX";
     const int fd = ::mkstemp(name);
     ::close(fd);
     std::ofstream(name) << text;
