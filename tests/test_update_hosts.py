@@ -184,7 +184,7 @@ def test_the_lock_is_taken_on_a_writable_descriptor_where_the_file_allows(
 # 3. Read-only roots and shared directories. The refusals that the shim
 # injects are in test_update.py's fallback table; these are the real ones.
 
-# A manifest that was read is never "File Not Found" when it cannot be stored.
+# A manifest that was read is never reported as not found when it cannot be stored.
 @pytest.mark.parametrize("faults, message", [
     ({"BRINTEL_FAIL_CREATE": "28"}, "No space left on device (os error 28)"),
     ({"BRINTEL_FAIL_CREATE": "13", "BRINTEL_FAIL_OPEN_WRITE": "13"}, "Permission denied (os error 13)"),

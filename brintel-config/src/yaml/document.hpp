@@ -70,8 +70,8 @@ struct Document {
     }
 };
 
-// Parses `input` (UTF-8). Three refusals end loading here: "unknown anchor",
-// nesting deeper than the reader takes, and an input larger than
+// Parses `input` (UTF-8). Three refusals end loading here: an alias of an
+// anchor never defined, nesting deeper than the reader takes, and an input larger than
 // max_manifest_bytes. Every other problem, a syntax error included, is recorded
 // in the document for the reader to report in its turn.
 struct Loaded {
