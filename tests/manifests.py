@@ -122,3 +122,8 @@ def reader(model_name="m", device="cuda", **fields) -> str:
     lines = [f"model_name: {model_name}", f"device: {device}", "consumer_group: g"]
     lines += [f"{name}: {value}" for name, value in fields.items()]
     return "\n".join(lines)
+
+
+if __name__ == "__main__":
+    # python tests/manifests.py > fuzz/seeds/complete-manifest.yaml
+    print(manifest(every_field()), end="")

@@ -64,8 +64,9 @@ COMPLETE_SEED = pathlib.Path(__file__).resolve().parent.parent / "fuzz" / "seeds
 
 @pytest.mark.skipif(not COMPLETE_SEED.exists(), reason="the fuzz seeds live in the clone, beside tests/")
 def test_the_complete_fuzz_seed_is_the_every_field_manifest():
-    # The fuzzers read it as a file: written out from the field table, and held to it here.
-    assert COMPLETE_SEED.read_text() == manifest(every_field())
+    # The fuzzers read it as a file, written out from the field table.
+    assert COMPLETE_SEED.read_text() == manifest(every_field()), \
+        "write it anew: python tests/manifests.py > fuzz/seeds/complete-manifest.yaml"
 
 
 HEAD = """\
