@@ -1,6 +1,7 @@
 """What only a clone has: how the C++ sources name each other (every
 include from the source root, and the layers below the Python surface blind
-to it: the plain layers to it and to the command, the command to it), and the git history the README points into."""
+to it: the plain layers to it and to the command, the command to it), and
+the git history the operators' guide points into."""
 
 import re
 import shutil
@@ -41,13 +42,14 @@ def git(*arguments: str) -> subprocess.CompletedProcess:
     return subprocess.run(["git", "-C", str(ROOT), *arguments], capture_output=True, text=True)
 
 
-def test_the_readme_pre_commit_example_names_a_commit_that_has_the_hook():
+def test_the_pre_commit_example_names_a_commit_that_has_the_hook():
     """pre-commit checks out the example's `rev`: it must be a commit of
     this repository whose hook definition has the example's hook id."""
     if shutil.which("git") is None or git("rev-parse", "--is-shallow-repository").stdout.strip() != "false":
         pytest.skip("needs git and the whole history of a clone")
-    example = re.search(r"^    rev: (\S+)\n    hooks:\n      - id: (\S+)$", (ROOT / "README.md").read_text(), re.M)
-    assert example, "no pre-commit example with a rev in the README"
+    example = re.search(r"^    rev: (\S+)\n    hooks:\n      - id: (\S+)$", (ROOT / "docs" / "operators.md").read_text(),
+                        re.M)
+    assert example, "no pre-commit example with a rev in docs/operators.md"
     rev, hook_id = example.groups()
     hooks = git("show", f"{rev}:.pre-commit-hooks.yaml")
     assert hooks.returncode == 0, hooks.stderr
