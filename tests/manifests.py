@@ -56,6 +56,7 @@ READER_FIELDS = {
 }
 FIELDS = list(READER_FIELDS)
 REQUIRED = [name for name, field in READER_FIELDS.items() if field.required]
+EVERY_FIELD_TEXTS = {name: field.text for name, field in READER_FIELDS.items()}
 EVERY_FIELD_VALUES = {name: field.value for name, field in READER_FIELDS.items()}
 # What ReaderConfig() reads: empty required strings, nothing else set.
 EMPTY_READER = {name: "" if name in REQUIRED else None for name in FIELDS}
@@ -69,8 +70,7 @@ def every_field(texts: dict[str, str] | None = None, reader_id: str = "r1") -> s
     """A reader as an update writes it, for the body of manifest(): every
     field in declared order, its text in `texts` or null; by default every
     field of READER_FIELDS set."""
-    if texts is None:
-        texts = {name: field.text for name, field in READER_FIELDS.items()}
+    texts = EVERY_FIELD_TEXTS if texts is None else texts
     return f"{reader_id}:\n" + "".join(f"  {name}: {texts.get(name, 'null')}\n" for name in FIELDS)
 
 
