@@ -6,7 +6,7 @@
 #include "cli/report.hpp"
 
 #include "schema/manifest/manifest.hpp"
-#include "schema/manifest/utf8.hpp"
+#include "yaml/utf8.hpp"
 #include "yaml/positions.hpp"
 #include "yaml/read.hpp"
 
@@ -143,7 +143,7 @@ bool is_reading_rule(cli::Rule rule) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    if (schema::utf8_prefix(text) != text.size()) return 0;  // the command reports such a file unreadable
+    if (yaml::utf8_prefix(text) != text.size()) return 0;  // the command reports such a file unreadable
     cli::RuleSet all;
     all.set();
     const cli::FileFindings file = cli::check_text("m\n.yaml", text, all);

@@ -6,7 +6,7 @@
 #include "cli/comments.hpp"
 #include "cli/suppress.hpp"
 
-#include "schema/manifest/utf8.hpp"
+#include "yaml/utf8.hpp"
 #include "yaml/document.hpp"
 #include "yaml/positions.hpp"
 #include "yaml/tokens.hpp"
@@ -58,7 +58,7 @@ bool same_scalars(std::string_view a, std::string_view b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    if (schema::utf8_prefix(text) != text.size()) return 0;  // the command reads UTF-8 only
+    if (yaml::utf8_prefix(text) != text.size()) return 0;  // the command reads UTF-8 only
     const yaml::Tokens tokens = yaml::scan_tokens(text);
     const std::vector<cli::Comment> found = cli::comments(text, tokens);
     (void)cli::suppressions(found);

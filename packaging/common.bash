@@ -124,12 +124,12 @@ wheel_tools() {
     zig=$("$tools/bin/python" -c 'import ziglang, pathlib; print(pathlib.Path(ziglang.__file__).parent / "zig")')
 }
 
-# copy_test_project DIR: the tests and the files they check (the README's
-# examples, the fuzz seeds) in DIR, so that a suite run there imports
+# copy_test_project DIR: the tests and the files they check (the
+# documentation's examples, the fuzz seeds) in DIR, so that a suite run there imports
 # nothing but the installed package.
 copy_test_project() {
     mkdir -p "$1/fuzz"
-    cp -r "$root/tests" "$root/examples" "$root/README.md" "$1/"
+    cp -r "$root/tests" "$root/examples" "$root/README.md" "$root/docs" "$1/"
     cp -r "$root/fuzz/seeds" "$1/fuzz/"
 }
 
@@ -147,7 +147,7 @@ install_with_test_group() {
 }
 
 # typecheck_examples PYTHON: mypy --strict, in PYTHON's environment, on the
-# README's Python examples (as the one session they form) and on
+# documentation's Python examples (each file's as one session) and on
 # tests/typecheck. Runs in a scratch directory so that the checks see the
 # installed stub package rather than files of the work tree, and leave no
 # cache behind.
@@ -155,8 +155,8 @@ typecheck_examples() (
     local work
     work=$(mktemp -d)
     trap 'rm -rf "$work"' EXIT
-    "$1" "$root/tests/readme_examples.py" "$root/README.md" "$work/readme_examples.py"
+    "$1" "$root/tests/doc_examples.py" "$work"
     cd "$work"
-    say "type-checking the README's Python examples and tests/typecheck"
-    "$1" -m mypy --strict --warn-unreachable readme_examples.py "$root/tests/typecheck"
+    say "type-checking the documentation's Python examples and tests/typecheck"
+    "$1" -m mypy --strict --warn-unreachable ./*_examples.py "$root/tests/typecheck"
 )

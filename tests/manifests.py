@@ -1,6 +1,7 @@
 """Manifest texts and reader helpers shared by the tests."""
 
 import textwrap
+from typing import NamedTuple
 
 # The prefix of every YAML refusal.
 S = "Error Error Serializing/Deserializing:: "
@@ -14,14 +15,64 @@ ODD_REASON = "tensor_parallel must be 1 or even, if specified."
 ZERO_REASON = "tensor_parallel must be at least 1, if specified."
 LIST_REASON = "cuda_visible_devices must be a comma separated string of integers like '0,1'"
 
-# The twenty reader fields, in declared order.
-FIELDS = [
-    "model_name", "device", "consumer_group", "redis_host", "internal_gateway_ip",
-    "access_token", "log_level", "backend", "cuda_visible_devices", "max_batch_size",
-    "batch_duration_millis", "tensor_parallel", "quant_type", "max_sequence_length",
-    "nvlink_unavailable", "disable_static", "disable_cuda_graph",
-    "cuda_graph_cache_capacity", "disable_paged_attention", "page_cache_size",
-]
+U32_MAX = 2**32 - 1
+U64_MAX = 2**64 - 1
+
+
+class Field(NamedTuple):
+    text: str  # the value as a manifest spells it
+    value: str | int  # what the attribute then reads
+    width: str  # "str", "u32" or "u64"
+    required: bool = False
+
+
+# Every reader field, in declared order, with a value set: the one list of
+# fields the tests of reading, storing, exporting and the command take, and
+# the complete fuzz seed is held to. Texts that YAML and JSON must escape,
+# empty strings, numbers at the ends of their ranges, in a reader that
+# validates. A new field is one more row.
+READER_FIELDS = {
+    "model_name": Field('"quote\\" backslash\\\\ tab\\t nul\\0 bell\\a del\\x7f é 日本 🙂 </"',
+                        'quote" backslash\\ tab\t nul\0 bell\a del\x7f é 日本 🙂 </', "str", True),
+    "device": Field("cuda", "cuda", "str", True),
+    "consumer_group": Field('""', "", "str", True),
+    "redis_host": Field('"line\\nfeed\\rreturn"', "line\nfeed\rreturn", "str"),
+    "internal_gateway_ip": Field("10.0.0.1", "10.0.0.1", "str"),
+    "access_token": Field('"\\x01\\x1f"', "\x01\x1f", "str"),
+    "log_level": Field("''", "", "str"),
+    "backend": Field("vllm", "vllm", "str"),
+    "cuda_visible_devices": Field('"0,1"', "0,1", "str"),
+    "max_batch_size": Field(str(U64_MAX), U64_MAX, "u64"),
+    "batch_duration_millis": Field("0", 0, "u64"),
+    "tensor_parallel": Field("2", 2, "u32"),
+    "quant_type": Field("awq", "awq", "str"),
+    "max_sequence_length": Field("0x1000", 4096, "u32"),
+    "nvlink_unavailable": Field("1", 1, "u32"),
+    "disable_static": Field("0", 0, "u32"),
+    "disable_cuda_graph": Field("1", 1, "u32"),
+    "cuda_graph_cache_capacity": Field(str(U32_MAX), U32_MAX, "u32"),
+    "disable_paged_attention": Field("0", 0, "u32"),
+    "page_cache_size": Field("4096", "4096", "str"),  # a plain number still reads as a string
+}
+FIELDS = list(READER_FIELDS)
+REQUIRED = [name for name, field in READER_FIELDS.items() if field.required]
+EVERY_FIELD_TEXTS = {name: field.text for name, field in READER_FIELDS.items()}
+EVERY_FIELD_VALUES = {name: field.value for name, field in READER_FIELDS.items()}
+# What ReaderConfig() reads: empty required strings, nothing else set.
+EMPTY_READER = {name: "" if name in REQUIRED else None for name in FIELDS}
+
+
+def fields_of_width(width: str) -> list[str]:
+    return [name for name, field in READER_FIELDS.items() if field.width == width]
+
+
+def every_field(texts: dict[str, str] | None = None, reader_id: str = "r1") -> str:
+    """A reader as an update writes it, for the body of manifest(): every
+    field in declared order, its text in `texts` or null; by default every
+    field of READER_FIELDS set."""
+    texts = EVERY_FIELD_TEXTS if texts is None else texts
+    return f"{reader_id}:\n" + "".join(f"  {name}: {texts.get(name, 'null')}\n" for name in FIELDS)
+
 
 # One reader r1 whose last line is line 7; reader_with adds line 8.
 READER = """\
@@ -71,3 +122,8 @@ def reader(model_name="m", device="cuda", **fields) -> str:
     lines = [f"model_name: {model_name}", f"device: {device}", "consumer_group: g"]
     lines += [f"{name}: {value}" for name, value in fields.items()]
     return "\n".join(lines)
+
+
+if __name__ == "__main__":
+    # python tests/manifests.py > fuzz/seeds/complete-manifest.yaml
+    print(manifest(every_field()), end="")

@@ -20,7 +20,7 @@ from hypothesis import strategies as st
 
 from brintel_config import read_brintel_readers_config
 from command import COMMAND, EXAMPLE, module_error, one_reader, position, run, schema_validator, write
-from manifests import FIELDS, S, manifest
+from manifests import FIELDS, S, every_field, fields_of as fields_of_reader, manifest
 from manifests import COUNT_REASON as COUNT, CPU_PARALLEL_REASON as CPU_PARALLEL, DEVICE_REASON as DEVICE
 from manifests import LIST_REASON as LIST, ODD_REASON as ODD
 
@@ -685,46 +685,15 @@ def test_on_a_terminal_colour_and_a_summary(tmp_path):
     assert "\x1b" not in piped and piped.splitlines()[-1].endswith("[validation]")
 
 
-# Every field with a value whose text is awkward in JSON.
-EVERY_FIELD_VALUES = {
-    "model_name": '"quote\\" backslash\\\\ tab\\t nul\\0 bell\\a del\\x7f é 日本 🙂 </"',
-    "device": "cuda",
-    "consumer_group": '""',
-    "redis_host": '"line\\nfeed\\rreturn"',
-    "internal_gateway_ip": "10.0.0.1",
-    "access_token": '"\\x01\\x1f"',
-    "log_level": '""',
-    "backend": "vllm",
-    "cuda_visible_devices": '"0,1"',
-    "max_batch_size": "18446744073709551615",
-    "batch_duration_millis": "0",
-    "tensor_parallel": "4294967295",
-    "quant_type": "awq",
-    "max_sequence_length": "4096",
-    "nvlink_unavailable": "1",
-    "disable_static": "0",
-    "disable_cuda_graph": "1",
-    "cuda_graph_cache_capacity": "8",
-    "disable_paged_attention": "0",
-    "page_cache_size": '"4096"',
-}
-EVERY_FIELD = "r1:\n" + "".join(f"  {name}: {EVERY_FIELD_VALUES[name]}\n" for name in FIELDS)
-
-
-def test_the_every_field_fixture_has_every_field():
-    assert set(EVERY_FIELD_VALUES) == set(FIELDS)
-
-
 def fields_of(path, reader_id: str) -> dict:
-    reader = read_brintel_readers_config(str(path), reader_id)
-    return {name: getattr(reader, name) for name in FIELDS}
+    return fields_of_reader(read_brintel_readers_config(str(path), reader_id))
 
 
 @pytest.mark.parametrize("path_and_id", [(EXAMPLE, "r1"), (EXAMPLE, "embedder"), (None, "r1")],
                          ids=["example r1", "example embedder", "every field with awkward text"])
 def test_show_prints_every_field_in_order_as_json_or_yaml(tmp_path, path_and_id):
     path, reader_id = path_and_id
-    path = path or write(tmp_path, manifest(EVERY_FIELD.replace("4294967295", "2")))
+    path = path or write(tmp_path, manifest(every_field()))
     expected = fields_of(path, reader_id)
     as_json = run("show", path, reader_id)
     assert (as_json.returncode, as_json.stderr) == (0, "")
@@ -763,7 +732,7 @@ def test_show_of_a_reader_that_fails_validation(tmp_path):
 
 
 def test_show_escapes_control_characters_and_keeps_utf8(tmp_path):
-    stdout = run("show", write(tmp_path, manifest(EVERY_FIELD)), "r1").stdout
+    stdout = run("show", write(tmp_path, manifest(every_field())), "r1").stdout
     assert r'"quote\" backslash\\ tab\t nul\u0000 bell\u0007 del' + "\x7f é 日本 🙂 </\"" in stdout
     assert r'"redis_host": "line\nfeed\rreturn"' in stdout
     assert r'"access_token": "\u0001\u001f"' in stdout
@@ -807,12 +776,12 @@ def test_the_help_lists_every_rule_and_format():
     assert re.findall(r"^    (\w+) ", options, re.M) == ["text", "json", "github", "sarif", "auto", "always", "never"]
 
 
-README = ROOT / "README.md"
+OPERATORS = ROOT / "docs" / "operators.md"
 
 
-@pytest.mark.skipif(not README.exists(), reason="the README is in a clone, not in the wheel")
-def test_the_readme_lists_every_rule():
-    table = dict(re.findall(r"^\| `([a-z-]+)` \| (error|warning) \|", README.read_text(), re.M))
+@pytest.mark.skipif(not OPERATORS.exists(), reason="the documentation is in a clone, not in the wheel")
+def test_the_operators_guide_lists_every_rule():
+    table = dict(re.findall(r"^\| `([a-z-]+)` \| (error|warning) \|", OPERATORS.read_text(), re.M))
     assert table == help_rules()
 
 

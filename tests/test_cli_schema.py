@@ -9,7 +9,7 @@ from hypothesis import strategies as st
 
 from brintel_config import ReaderConfig, read_brintel_readers_config
 from command import one_reader, run, schema_validator, write
-from manifests import FIELDS, manifest
+from manifests import READER_FIELDS, REQUIRED, U32_MAX, U64_MAX, manifest
 
 
 @pytest.fixture
@@ -116,10 +116,10 @@ def test_manifests_the_module_writes_fit_the_schema(tmp_path, validator):
 def test_the_schema_describes_every_field_and_bounds_the_numbers(validator):
     definitions = validator.schema["$defs"]
     reader = definitions["ReaderConfig"]
-    assert list(reader["properties"]) == FIELDS
-    assert reader["required"] == ["model_name", "device", "consumer_group"]
-    assert reader["properties"]["tensor_parallel"]["maximum"] == 2**32 - 1
-    assert reader["properties"]["max_batch_size"]["maximum"] == 2**64 - 1
+    assert reader["required"] == REQUIRED
+    maxima = {"u32": U32_MAX, "u64": U64_MAX}
+    assert [(name, field.get("maximum")) for name, field in reader["properties"].items()] == [
+        (name, maxima.get(field.width)) for name, field in READER_FIELDS.items()]
     assert definitions["OptionAppConfig"]["properties"]["port"]["maximum"] == 2**16 - 1
     for definition in definitions.values():
         assert definition["additionalProperties"] is False and definition["description"]

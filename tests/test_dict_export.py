@@ -1,23 +1,10 @@
 import inspect
-import json
 
 import pytest
 
-import brintel_config
 from brintel_config import ReaderConfig
 
-from manifests import FIELDS
-
-U64_MAX = 2**64 - 1
-U32_MAX = 2**32 - 1
-
-
-def read_reader(tmp_path, fields):
-    lines = ["brintel:", "  server_config: {}", "  readers_config:", "    r1:"]
-    lines += [f"      {key}: {json.dumps(value)}" for key, value in fields.items()]
-    path = tmp_path / "manifest.yaml"
-    path.write_text("\n".join(lines) + "\n")
-    return brintel_config.read_brintel_readers_config(str(path), "r1")
+from manifests import EVERY_FIELD_VALUES, U32_MAX, U64_MAX, every_field, manifest
 
 
 def exported(reader):
@@ -64,28 +51,11 @@ def test_instance_attributes_and_results_stay_apart():
     assert reader.model_name == "m"
 
 
-ALL_FIELDS = {
-    "model_name": "m", "device": "cuda", "consumer_group": "g", "redis_host": "h",
-    "internal_gateway_ip": "10.0.0.1", "access_token": "", "log_level": "debug", "backend": "b",
-    "cuda_visible_devices": "0,1", "max_batch_size": U64_MAX, "batch_duration_millis": 0,
-    "tensor_parallel": 2, "quant_type": "q", "max_sequence_length": 8192, "nvlink_unavailable": 1,
-    "disable_static": 0, "disable_cuda_graph": 1, "cuda_graph_cache_capacity": U32_MAX,
-    "disable_paged_attention": 0, "page_cache_size": "4096",
-}
-
-
-def test_every_field_set_exports_nineteen_entries_in_field_order(tmp_path):
-    assert list(ALL_FIELDS) == FIELDS
-    fields = {**ALL_FIELDS, "page_cache_size": 4096}  # a plain scalar still reads as a string
-    result = exported(read_reader(tmp_path, fields))
-    expected = {key: value for key, value in ALL_FIELDS.items() if key != "cuda_visible_devices"}
-    assert result == expected
-    assert list(result) == [key for key in FIELDS if key != "cuda_visible_devices"]
-
-
-def test_flag_like_fields_export_ints_not_bools(tmp_path):
-    result = exported(read_reader(tmp_path, {**BASE, "nvlink_unavailable": 1, "disable_static": 0}))
-    assert result == {**BASE, "nvlink_unavailable": 1, "disable_static": 0}
+# Flag-like fields among them: exported() holds every value to str or int, never bool.
+def test_every_set_field_but_the_device_list_is_exported_in_field_order(read_manifest):
+    result = exported(read_manifest(manifest(every_field())))
+    expected = {key: value for key, value in EVERY_FIELD_VALUES.items() if key != "cuda_visible_devices"}
+    assert list(result.items()) == list(expected.items())
 
 
 def test_export_is_a_method_without_arguments():

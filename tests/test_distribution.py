@@ -16,7 +16,7 @@ import brintel_config
 from command import COMMAND
 
 MODULE = Path(brintel_config.__file__)
-CORE = next((MODULE.parent / "brintel_config.libs").glob("libbrintel_config-core*.so"))
+SHARED = next((MODULE.parent / "brintel_config.libs").glob("libbrintel_config-shared*.so"))
 
 
 def exported_symbols(library: Path) -> set[str]:
@@ -31,23 +31,23 @@ def exported_symbols(library: Path) -> set[str]:
     [
         (MODULE, {"PyInit_brintel_config"}),
         (Path(_brintel_config_command.__file__), {"PyInit__brintel_config_command"}),
-        # The C++ runtime linked into the core stays inside it.
-        (CORE, {"brintel_config_module_init", "brintel_config_command_init"}),
+        # The C++ runtime linked into the shared library stays inside it.
+        (SHARED, {"brintel_config_module_init", "brintel_config_command_init"}),
     ],
-    ids=["module", "command", "core"],
+    ids=["module", "command", "shared library"],
 )
 def test_each_shared_object_exports_only_its_entries(library, symbols):
     assert exported_symbols(library) == symbols
 
 
-def test_the_module_and_the_command_share_one_core(run_python):
+def test_the_module_and_the_command_share_one_library(run_python):
     result = run_python("""
         import brintel_config, _brintel_config_command
         with open("/proc/self/maps") as maps:
-            print("\\n".join(sorted({line.split()[-1] for line in maps if "brintel_config-core" in line})))
+            print("\\n".join(sorted({line.split()[-1] for line in maps if "brintel_config-shared" in line})))
     """)
     assert result.returncode == 0, result.stderr
-    assert result.stdout.splitlines() == [str(CORE.resolve())]
+    assert result.stdout.splitlines() == [str(SHARED.resolve())]
 
 
 def test_the_version_is_the_distribution_s():
@@ -92,7 +92,7 @@ def test_interrupt_ends_a_waiting_command_at_once():
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     os.close(read_end)
     try:
-        wait_until_sleeping_with_the_core(command.pid)
+        wait_until_sleeping_with_the_shared_library(command.pid)
         for _ in range(200):
             command.send_signal(signal.SIGINT)
             try:
@@ -109,11 +109,11 @@ def test_interrupt_ends_a_waiting_command_at_once():
     assert "KeyboardInterrupt" not in stderr
 
 
-def wait_until_sleeping_with_the_core(pid: int) -> None:
+def wait_until_sleeping_with_the_shared_library(pid: int) -> None:
     """Until the interpreter's start-up is over and the process sleeps."""
     for _ in range(6000):
         with open(f"/proc/{pid}/maps") as maps:
-            loaded = "brintel_config-core" in maps.read()
+            loaded = "brintel_config-shared" in maps.read()
         with open(f"/proc/{pid}/stat") as stat:
             state = stat.read().rsplit(")", 1)[1].split()[0]
         if loaded and state == "S":

@@ -3,7 +3,7 @@ and position, and the file, product-key and reader-id failures."""
 
 import pytest
 
-from manifests import READER, S, reader_with
+from manifests import READER, S, fields_of_width, reader_with
 
 def server_with(key, value):
     """A server_config holding one line `key: value` (line 3, value at column len(key) + 7)."""
@@ -279,8 +279,7 @@ def test_document_level_failures(read_error, manifest, message):
 def alias_fan(width):
     """Readers aliasing one anchored reader whose string fields alias one
     scalar, and `width` top-level entries aliasing that reader map."""
-    strings = ["device", "consumer_group", "redis_host", "internal_gateway_ip", "access_token",
-               "log_level", "backend", "cuda_visible_devices", "quant_type", "page_cache_size"]
+    strings = fields_of_width("str")[1:]  # all but model_name
     lines = ["brintel:", "  server_config: {}", "  readers_config: &m", "    r0: &r",
              "      model_name: &s m"]
     lines += [f"      {name}: *s" for name in strings]

@@ -5,14 +5,11 @@ import pytest
 
 from brintel_config import read_brintel_readers_config
 
-from manifests import FIELDS, READER, S, fields_of as fields, manifest as complete_manifest, reader_with
+from manifests import (EVERY_FIELD_VALUES, FIELDS, READER, S, U32_MAX, U64_MAX, every_field, fields_of as fields,
+                       fields_of_width, manifest as complete_manifest, reader_with)
 
-U32_MAX = 2**32 - 1
-U64_MAX = 2**64 - 1
-
-U32_FIELDS = ["tensor_parallel", "max_sequence_length", "nvlink_unavailable", "disable_static",
-              "disable_cuda_graph", "cuda_graph_cache_capacity", "disable_paged_attention"]
-U64_FIELDS = ["max_batch_size", "batch_duration_millis"]
+U32_FIELDS = fields_of_width("u32")
+U64_FIELDS = fields_of_width("u64")
 
 READERS = "  readers_config:\n    r1: {model_name: m, device: cpu, consumer_group: g}\n"
 
@@ -404,26 +401,10 @@ def test_later_duplicate_reader_replaces_all_fields(read_manifest):
     assert fields(reader) == {**dict.fromkeys(FIELDS), "model_name": "x", "device": "cuda", "consumer_group": "h"}
 
 
-# Every field set: its text in a manifest and the value it reads as.
-EVERY_FIELD = {
-    "model_name": ("m", "m"), "device": ("cpu", "cpu"), "consumer_group": ("g", "g"),
-    "redis_host": ("redis.internal", "redis.internal"), "internal_gateway_ip": ("10.0.0.1", "10.0.0.1"),
-    "access_token": ('"t0k"', "t0k"), "log_level": ("debug", "debug"), "backend": ("vllm", "vllm"),
-    "cuda_visible_devices": ("0,1", "0,1"), "max_batch_size": ("64", 64), "batch_duration_millis": ("250", 250),
-    "tensor_parallel": ("2", 2), "quant_type": ("int8", "int8"), "max_sequence_length": ("4096", 4096),
-    "nvlink_unavailable": ("1", 1), "disable_static": ("0", 0), "disable_cuda_graph": ("1", 1),
-    "cuda_graph_cache_capacity": ("16", 16), "disable_paged_attention": ("0", 0),
-    "page_cache_size": ("4096", "4096"),
-}
-
-
-def test_full_reader_round_trip_of_every_field(read_manifest, tmp_path):
-    assert list(EVERY_FIELD) == FIELDS
-    expected = {name: value for name, (_, value) in EVERY_FIELD.items()}
-    reader = read_manifest("brintel:\n  server_config: {}\n  readers_config:\n    r1:\n"
-                           + "".join(f"      {name}: {text}\n" for name, (text, _) in EVERY_FIELD.items()))
-    assert fields(reader) == expected
+def test_every_field_reads_and_is_stored_as_it_reads(read_manifest, tmp_path):
+    reader = read_manifest(complete_manifest(every_field()))
+    assert fields(reader) == EVERY_FIELD_VALUES
     store = tmp_path / "store.yaml"
     store.write_text(complete_manifest())
     reader.add_to_manifest_yaml(str(store), "r2")
-    assert fields(read_brintel_readers_config(str(store), "r2")) == expected
+    assert fields(read_brintel_readers_config(str(store), "r2")) == EVERY_FIELD_VALUES

@@ -2,11 +2,7 @@ import pytest
 
 from brintel_config import AppConfig, ReaderConfig
 
-from manifests import FIELDS, fields_of
-
-REQUIRED = FIELDS[:3]
-U64_MAX = 2**64 - 1
-
+from manifests import EMPTY_READER, FIELDS, U64_MAX, fields_of
 
 
 @pytest.mark.parametrize(
@@ -14,7 +10,7 @@ U64_MAX = 2**64 - 1
 )
 def test_call_without_keywords_builds_the_empty_record_unchecked(build):
     reader = build()
-    assert fields_of(reader) == {n: ("" if n in REQUIRED else None) for n in FIELDS}
+    assert fields_of(reader) == EMPTY_READER
 
 
 def test_full_keyword_set_and_ignored_keywords():
@@ -26,7 +22,7 @@ def test_full_keyword_set_and_ignored_keywords():
         # a keyword that is not valid UTF-8, or not a str at all, is as unknown as any other
         **{"\ud800": 1, "model_name\udcff": None, 1: 2, (1,): 2, b"model_name": 2, None: 2, 1.5: 2},
     )
-    expected = {n: None for n in FIELDS}
+    expected = dict.fromkeys(FIELDS)
     expected.update(
         model_name="m", device="cuda", consumer_group="g", log_level="",
         cuda_visible_devices="0,1", max_batch_size=U64_MAX, tensor_parallel=2,

@@ -1,6 +1,7 @@
 """What only a clone has: how the C++ sources name each other (every
 include from the source root, and the layers below the Python surface blind
-to it and to the command), and the git history the README points into."""
+to it: the plain layers to it and to the command, the command to it), and
+the git history the operators' guide points into."""
 
 import re
 import shutil
@@ -12,8 +13,9 @@ import pytest
 ROOT = Path(__file__).resolve().parent.parent
 SOURCES = ROOT / "brintel-config" / "src"
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
-# The layers that take and return plain records and texts.
-PLAIN_LAYERS = ("schema", "errors", "yaml")
+# What each layer below the Python surface may not include: the plain
+# layers take and return records and texts; the command uses them alone.
+UNSEEN = dict.fromkeys(("schema", "errors", "yaml"), ("module", "cli")) | {"cli": ("module",)}
 
 pytestmark = pytest.mark.skipif(not SOURCES.is_dir(), reason="the sources live in the clone, beside tests/")
 
@@ -28,10 +30,10 @@ def test_every_include_names_a_file_from_the_source_root():
     assert [(str(path), name) for path, name in includes() if not (SOURCES / name).is_file()] == []
 
 
-def test_the_plain_layers_know_nothing_of_python_or_the_command():
+def test_the_layers_below_the_python_surface_know_nothing_of_it():
     crossing = [(str(path), name) for path, name in includes()
-                if path.parts[0] in PLAIN_LAYERS and name.split("/")[0] in ("module", "cli")]
-    python = [str(path.relative_to(SOURCES)) for layer in PLAIN_LAYERS for path in (SOURCES / layer).rglob("*")
+                if name.split("/")[0] in UNSEEN.get(path.parts[0], ())]
+    python = [str(path.relative_to(SOURCES)) for layer in UNSEEN for path in (SOURCES / layer).rglob("*")
               if path.is_file() and "Python.h" in path.read_text()]
     assert (crossing, python) == ([], [])
 
@@ -40,13 +42,14 @@ def git(*arguments: str) -> subprocess.CompletedProcess:
     return subprocess.run(["git", "-C", str(ROOT), *arguments], capture_output=True, text=True)
 
 
-def test_the_readme_pre_commit_example_names_a_commit_that_has_the_hook():
+def test_the_pre_commit_example_names_a_commit_that_has_the_hook():
     """pre-commit checks out the example's `rev`: it must be a commit of
     this repository whose hook definition has the example's hook id."""
     if shutil.which("git") is None or git("rev-parse", "--is-shallow-repository").stdout.strip() != "false":
         pytest.skip("needs git and the whole history of a clone")
-    example = re.search(r"^    rev: (\S+)\n    hooks:\n      - id: (\S+)$", (ROOT / "README.md").read_text(), re.M)
-    assert example, "no pre-commit example with a rev in the README"
+    example = re.search(r"^    rev: (\S+)\n    hooks:\n      - id: (\S+)$", (ROOT / "docs" / "operators.md").read_text(),
+                        re.M)
+    assert example, "no pre-commit example with a rev in docs/operators.md"
     rev, hook_id = example.groups()
     hooks = git("show", f"{rev}:.pre-commit-hooks.yaml")
     assert hooks.returncode == 0, hooks.stderr

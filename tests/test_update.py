@@ -9,34 +9,12 @@ import pytest
 
 from brintel_config import ReaderConfig, read_brintel_readers_config
 
-from manifests import SERVER_CONFIG, fields_of as fields, manifest
+from manifests import SERVER_CONFIG, every_field, fields_of as fields, manifest
 from updates import (AS_NOBODY, IMPORT_LLAMA, NOBODY, interrupt_while_blocked, llama, normal_update_text,
                      root_only)
 
-WORKED_EXAMPLE = SERVER_CONFIG.join(["brintel:\n", """\
-  readers_config:
-    r1:
-      model_name: llama
-      device: cuda
-      consumer_group: primary
-      redis_host: null
-      internal_gateway_ip: null
-      access_token: null
-      log_level: null
-      backend: null
-      cuda_visible_devices: 0,1
-      max_batch_size: null
-      batch_duration_millis: null
-      tensor_parallel: 2
-      quant_type: null
-      max_sequence_length: null
-      nvlink_unavailable: null
-      disable_static: null
-      disable_cuda_graph: null
-      cuda_graph_cache_capacity: null
-      disable_paged_attention: null
-      page_cache_size: null
-"""])
+WORKED_EXAMPLE = manifest(every_field({"model_name": "llama", "device": "cuda", "consumer_group": "primary",
+                                       "cuda_visible_devices": "0,1", "tensor_parallel": "2"}))
 
 
 @pytest.fixture

@@ -184,7 +184,7 @@ def test_the_lock_is_taken_on_a_writable_descriptor_where_the_file_allows(
 # 3. Read-only roots and shared directories. The refusals that the shim
 # injects are in test_update.py's fallback table; these are the real ones.
 
-# A manifest that was read is never "File Not Found" when it cannot be stored.
+# A manifest that was read is never reported as not found when it cannot be stored.
 @pytest.mark.parametrize("faults, message", [
     ({"BRINTEL_FAIL_CREATE": "28"}, "No space left on device (os error 28)"),
     ({"BRINTEL_FAIL_CREATE": "13", "BRINTEL_FAIL_OPEN_WRITE": "13"}, "Permission denied (os error 13)"),
@@ -524,7 +524,7 @@ def test_manifests_whose_names_share_a_long_start_keep_their_temporary_files_apa
 
 
 def test_a_failed_sync_in_place_is_reported_with_the_new_text_written(fault_env, run_python, path):
-    # The README's error table says so: in place, no old text is kept.
+    # As the storing guide says: in place, no old text is kept.
     result = run_python(update_code(path), env=fault_env(BRINTEL_FAIL_CREATE="13", BRINTEL_FAIL_FSYNC="5"))
     assert result.stdout == "Error Writing to file: Input/output error (os error 5)\n", result.stderr
     assert path.read_text() == normal_update_text()

@@ -24,7 +24,7 @@ IMPORT_LLAMA = f"import sys; sys.path.insert(0, {str(TESTS)!r}); from updates im
 
 
 def llama():
-    """The reader of the README's worked example."""
+    """The reader of the update's worked example."""
     return ReaderConfig(model_name="llama", device="cuda", consumer_group="primary",
                         cuda_visible_devices="0,1", tensor_parallel=2)
 

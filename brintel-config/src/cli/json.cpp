@@ -1,6 +1,6 @@
 #include "cli/json.hpp"
 
-#include "schema/manifest/utf8.hpp"
+#include "yaml/utf8.hpp"
 
 #include <array>
 #include <charconv>
@@ -49,7 +49,7 @@ void append_escaped_utf8(std::string& out, std::string_view text) {
 void append_json_string(std::string& out, std::string_view text) {
     out += '"';
     for (;;) {
-        const std::size_t valid = schema::utf8_prefix(text);
+        const std::size_t valid = yaml::utf8_prefix(text);
         append_escaped_utf8(out, text.substr(0, valid));
         if (valid == text.size()) break;
         append_unicode_escape(out, "dc", static_cast<unsigned char>(text[valid]));

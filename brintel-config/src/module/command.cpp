@@ -3,7 +3,7 @@
 // stands for would run, and returns its exit status.
 #include "module/entry.hpp"
 #include "cli/main.hpp"
-#include "core_entries.h"
+#include "module/shared_library.h"
 
 #include <signal.h>
 

@@ -3,7 +3,7 @@
 // behaviour of its own, is defined here too.
 #include "module/entry.hpp"
 #include "module/module.hpp"
-#include "core_entries.h"
+#include "module/shared_library.h"
 
 #include <atomic>
 #include <cstdint>

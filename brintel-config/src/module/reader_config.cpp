@@ -8,6 +8,7 @@
 #include "schema/manifest/manifest.hpp"
 #include "schema/validate.hpp"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstddef>
@@ -177,7 +178,7 @@ bool check_constructed(const ReaderConfig& record) {
         PyErr_SetString(PyExc_TypeError, "model_name cannot be empty");
         return false;
     }
-    if (record.device != "cpu" && record.device != "cuda") {
+    if (std::ranges::find(schema::local_devices, record.device) == schema::local_devices.end()) {
         PyErr_SetString(PyExc_TypeError, "device must be either 'cpu' or 'cuda'");
         return false;
     }

@@ -1,6 +1,6 @@
 #include "schema/validate.hpp"
 
-#include "schema/messages.hpp"
+#include "schema/reasons.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -49,28 +49,28 @@ bool is_device_number(std::string_view piece) {
 
 void check_cpu_parallelism(const ReaderConfig& reader, Findings& findings) {
     if (reader.device == cpu_device && reader.tensor_parallel) {
-        add_finding(findings, tensor_parallel_key, message::cpu_parallelism);
+        add_finding(findings, tensor_parallel_key, reason::cpu_parallelism);
     }
 }
 
 void check_device(const ReaderConfig& reader, Findings& findings) {
     if (std::ranges::find(devices, reader.device) == devices.end()) {
-        add_finding(findings, device_key, message::unknown_device);
+        add_finding(findings, device_key, reason::unknown_device);
     }
 }
 
 void check_device_count(const ReaderConfig& reader, Findings& findings) {
     if (!reader.cuda_visible_devices || !reader.tensor_parallel) return;
     if (split_at_commas(*reader.cuda_visible_devices).size() < *reader.tensor_parallel) {
-        add_finding(findings, tensor_parallel_key, message::more_parallelism_than_devices);
+        add_finding(findings, tensor_parallel_key, reason::more_parallelism_than_devices);
     }
 }
 
 void check_parallelism_value(const ReaderConfig& reader, Findings& findings) {
     if (!reader.tensor_parallel) return;
     const std::uint32_t degree = *reader.tensor_parallel;
-    if (degree >= 2 && degree % 2 == 1) add_finding(findings, tensor_parallel_key, message::odd_parallelism);
-    else if (degree == 0) add_finding(findings, tensor_parallel_key, message::zero_parallelism);
+    if (degree >= 2 && degree % 2 == 1) add_finding(findings, tensor_parallel_key, reason::odd_parallelism);
+    else if (degree == 0) add_finding(findings, tensor_parallel_key, reason::zero_parallelism);
 }
 
 // One finding at most, however many pieces are malformed.
@@ -78,7 +78,7 @@ void check_device_list(const ReaderConfig& reader, Findings& findings) {
     if (!reader.cuda_visible_devices) return;
     for (std::string_view piece : split_at_commas(*reader.cuda_visible_devices)) {
         if (!is_device_number(piece)) {
-            add_finding(findings, cuda_visible_devices_key, message::malformed_device_list);
+            add_finding(findings, cuda_visible_devices_key, reason::malformed_device_list);
             return;
         }
     }

@@ -14,6 +14,10 @@ namespace brintel::yaml {
 namespace {
 
 constexpr std::uint64_t max_encoded = std::numeric_limits<std::uint32_t>::max();
+// Escapes make a scalar's text at most half as long again as its source
+// ("\\P" gives three bytes) and a byte gives a few events at most, so the
+// 32-bit offsets hold whatever a manifest within the bound gives.
+static_assert(max_manifest_bytes * 16 < max_encoded);
 
 // libyaml's scanner checks every open flow level at every token, so deep
 // flow nesting costs quadratic time (100,000 levels: most of a minute).
@@ -180,8 +184,8 @@ private:
 
 Loaded load_first_document(std::string_view input) {
     Loaded out;
-    if (input.size() >= max_encoded) {
-        out.failure = Failure{std::string(message::too_large), {}};
+    if (input.size() > max_manifest_bytes) {
+        out.failure = Failure{message::too_large(), {}};
         return out;
     }
     Parser parser;
@@ -201,7 +205,7 @@ Loaded load_first_document(std::string_view input) {
             if (!collector.take(*event)) break;
         }
     } catch (const Collector::TooLarge&) {
-        out.failure = Failure{std::string(message::too_large), {}};
+        out.failure = Failure{message::too_large(), {}};
     }
     return out;
 }

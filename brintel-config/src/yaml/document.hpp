@@ -13,6 +13,11 @@
 
 namespace brintel::yaml {
 
+// The most a manifest may hold. A manifest of 100,000 readers is about
+// 30 MB; what is larger is no manifest. Loading refuses it, and manifest
+// files are refused at this size before a byte more is read.
+inline constexpr std::uint64_t max_manifest_bytes = std::uint64_t{64} << 20;
+
 // A position as libyaml counts it: line and column from 0.
 struct Mark {
     std::uint32_t line = 0;
@@ -65,9 +70,9 @@ struct Document {
     }
 };
 
-// Parses `input` (UTF-8). Three refusals end loading here: "unknown anchor",
-// nesting deeper than the reader takes, and an input too large for the
-// event encoding. Every other problem, a syntax error included, is recorded
+// Parses `input` (UTF-8). Three refusals end loading here: an alias of an
+// anchor never defined, nesting deeper than the reader takes, and an input larger than
+// max_manifest_bytes. Every other problem, a syntax error included, is recorded
 // in the document for the reader to report in its turn.
 struct Loaded {
     Document document;

@@ -6,6 +6,7 @@
 
 #include "errors/escape.hpp"
 #include "schema/records.hpp"
+#include "yaml/document.hpp"
 #include "yaml/path.hpp"
 #include "yaml/scalar.hpp"
 
@@ -25,7 +26,6 @@ inline constexpr std::string_view more_than_one_document =
     "deserializing from YAML containing more than one document is not supported";
 inline constexpr std::string_view repetition_limit = "repetition limit exceeded";
 inline constexpr std::string_view unknown_anchor = "unknown anchor";
-inline constexpr std::string_view too_large = "manifest larger than 4 GiB";
 inline constexpr std::string_view unknown_parse_problem = "unknown problem";  // the parser named none
 inline constexpr std::string_view emitter_failed = "failed to write YAML";   // the emitter named nothing
 inline constexpr std::string_view scalar_too_long = "scalar too long to write";
@@ -93,6 +93,11 @@ inline std::string duplicate_field(std::string_view name) {
     return "duplicate field `" + std::string(name) + "`";
 }
 
+// A manifest beyond max_manifest_bytes, which is a whole number of MiB.
+inline std::string too_large() {
+    return "manifest larger than " + std::to_string(max_manifest_bytes >> 20) + " MiB";
+}
+
 inline std::string nesting_too_deep(std::size_t levels) {
     return "nesting deeper than " + std::to_string(levels) + " levels";
 }
@@ -125,10 +130,6 @@ inline std::string at_value(const std::optional<std::string>& path_text, std::st
     std::string out = path_text ? *path_text + ": " : std::string();
     out.append(message).append(position);
     return out;
-}
-
-inline std::string at_value(const Path& path, std::string_view message, std::string_view position) {
-    return at_value(path_text(path), message, position);
 }
 
 // The parser's problem and, when it gave one, the context it was in.

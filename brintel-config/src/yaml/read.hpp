@@ -62,7 +62,7 @@ extern template errors::Result<schema::DocumentMap<schema::OptionManifestConfig>
 read_loaded(const Loaded&, Selection, FailureSite*);
 
 // Reading values through aliases replays their events and scalar bytes; past
-// this many, reading refuses with "repetition limit exceeded". One jump can
+// this many, reading refuses (message::repetition_limit). One jump can
 // replay a whole anchored mapping or copy a megabyte-long scalar, so jumps
 // alone do not bound the work. The cap lies far beyond what sharing settings
 // through aliases needs, and keeps a hostile manifest to seconds.

@@ -15,11 +15,6 @@
 
 namespace brintel::schema {
 
-// The most a manifest may hold. A manifest of 100,000 readers is about
-// 30 MB; what is larger is no manifest, and is refused before it costs more
-// memory than this.
-inline constexpr std::uint64_t max_manifest_bytes = std::uint64_t{64} << 20;
-
 // The system's description of an error number, "No locks available".
 std::string system_reason(int code);
 

@@ -21,7 +21,7 @@ namespace brintel::schema {
 inline constexpr std::string_view product_key = "brintel";
 
 // The product's entry in a document read from a manifest, or Serialization
-// with "No brintel key found in manifest".
+// with message::no_product_key.
 template <class Entry>
 errors::Result<Entry*> product_entry_in(DocumentMap<Entry>& document) {
     const auto entry = document.find(std::string(product_key));

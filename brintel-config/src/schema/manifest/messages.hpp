@@ -4,7 +4,6 @@
 // here and nowhere else.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,12 +13,6 @@ inline constexpr std::string_view no_product_key = "No brintel key found in mani
 
 inline std::string no_reader(std::string_view reader_id) {
     return "No reader with id " + std::string(reader_id) + " found in manifest.yaml";
-}
-
-// A manifest beyond the size that reading accepts; `limit` in bytes, a
-// whole number of MiB.
-inline std::string too_large(std::uint64_t limit) {
-    return "manifest larger than " + std::to_string(limit >> 20) + " MiB";
 }
 
 // A write that made no progress and reported no error.

@@ -6,7 +6,7 @@
 #include "yaml/read.hpp"
 #include "yaml/messages.hpp"
 #include "yaml/positions.hpp"
-#include "schema/manifest/utf8.hpp"
+#include "yaml/utf8.hpp"
 
 #include <cerrno>
 
@@ -30,12 +30,12 @@ errors::Result<std::string> text_or_error(ManifestText manifest, const std::stri
 
 ManifestText text_of(int fd, const struct stat& info, const Waiting& waiting) {
     std::string text;
-    switch (read_all(fd, info, max_manifest_bytes, text, waiting)) {
+    switch (read_all(fd, info, yaml::max_manifest_bytes, text, waiting)) {
     case ReadOutcome::Complete: break;
     case ReadOutcome::Failed: return unreadable(system_reason(errno));
-    case ReadOutcome::TooLarge: return unreadable(message::too_large(max_manifest_bytes), {}, true);
+    case ReadOutcome::TooLarge: return unreadable(yaml::message::too_large(), {}, true);
     }
-    const std::size_t valid = utf8_prefix(text);
+    const std::size_t valid = yaml::utf8_prefix(text);
     if (valid < text.size()) {
         const yaml::Mark mark = yaml::mark_at(text, valid);
         return unreadable(std::string(message::invalid_utf8) + yaml::message::position_suffix(mark.line, mark.column), mark);

@@ -22,6 +22,7 @@
 #include "schema/manifest/replacement.hpp"
 #include "schema/manifest/way.hpp"
 
+#include "yaml/messages.hpp"
 #include "yaml/read.hpp"
 #include "yaml/write.hpp"
 
@@ -69,7 +70,7 @@ public:
             const Decision decision = choose_way(facts_);
             switch (decision.way) {
             case Way::TooLarge:
-                return ConfigError(ErrorKind::Serialization, message::too_large(max_manifest_bytes));
+                return ConfigError(ErrorKind::Serialization, yaml::message::too_large());
             case Way::Refuse:
                 return write_error(decision.error);
             case Way::InPlace:

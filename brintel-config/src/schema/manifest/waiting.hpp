@@ -1,4 +1,4 @@
-// How the core waits on what another process controls: the lock of an
+// How the configuration library waits on what another process controls: the lock of an
 // update under way elsewhere, or the writer of a pipe.
 #pragma once
 

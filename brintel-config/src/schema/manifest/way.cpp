@@ -1,6 +1,6 @@
 #include "schema/manifest/way.hpp"
 
-#include "schema/manifest/file_access.hpp"
+#include "yaml/document.hpp"
 
 #include <cerrno>
 
@@ -59,7 +59,7 @@ Decision without_owner(const StoreFacts& facts) {
 }  // namespace
 
 Decision choose_way(const StoreFacts& facts) {
-    if (facts.text_bytes > max_manifest_bytes) return {Way::TooLarge};
+    if (facts.text_bytes > yaml::max_manifest_bytes) return {Way::TooLarge};
     if (facts.text_bytes > facts.file_size_limit) return {Way::Refuse, EFBIG};
     if (fails_for_good(facts.failed)) return {Way::Refuse, facts.failed.error};
     if (!replaceable(facts)) return in_place_or_refuse(facts);

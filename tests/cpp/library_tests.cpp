@@ -1,4 +1,4 @@
-// Checks of the C++ core that Python cannot reach: the unique reader ids
+// Checks of the configuration library that Python cannot reach: the unique reader ids
 // that no Python entry point asks for, errors as plain values, and the
 // choice of how an update commits its text, over facts no host could show
 // all at once.
@@ -6,6 +6,7 @@
 #include "schema/manifest/file_access.hpp"
 #include "schema/manifest/manifest.hpp"
 #include "schema/manifest/way.hpp"
+#include "yaml/document.hpp"
 
 #include <unistd.h>
 
@@ -38,7 +39,7 @@ const std::string uuid_form = "[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-
 const std::regex uuid_suffix("_" + uuid_form + "$");
 
 std::string write_manifest(const std::string& text) {
-    char name[] = "/tmp/brintel-core-test-XXXXXX";
+    char name[] = "/tmp/brintel-library-test-XXXXXX";
     const int fd = ::mkstemp(name);
     ::close(fd);
     std::ofstream(name) << text;
@@ -196,6 +197,23 @@ void no_combination_replaces_blindly_loops_or_writes_where_it_may_not() {
     check(bad == 0, "no combination of facts replaces blindly, loops, or writes where it may not");
 }
 
+// Loading a text is bounded as reading a file is, and refused in the same
+// words: the bound lies on the manifest's size, not on the event encoding.
+void loading_refuses_a_text_beyond_the_manifest_bound() {
+    const std::string path = write_manifest("");
+    const bool sized = ::truncate(path.c_str(), static_cast<off_t>(yaml::max_manifest_bytes + 1)) == 0;
+    const auto from_file = schema::read_from_manifest_yaml(path, false);
+    ::unlink(path.c_str());
+    std::string text(yaml::max_manifest_bytes, '#');  // one comment: an empty stream
+    const auto at_bound = yaml::load_first_document(text);
+    text += '#';
+    const auto beyond = yaml::load_first_document(text);
+    check(sized && !from_file.ok() && beyond.failure &&
+              from_file.error().display() == "Error Error Serializing/Deserializing:: " + beyond.failure->message,
+          "a text one byte beyond the bound is refused as such a file is");
+    check(!at_bound.failure && at_bound.document.empty_stream, "a text of exactly the bound loads");
+}
+
 }  // namespace
 
 int main() {
@@ -205,6 +223,7 @@ int main() {
     lookup_copies_or_reports_invalid_value();
     display_texts_of_every_kind();
     no_combination_replaces_blindly_loops_or_writes_where_it_may_not();
+    loading_refuses_a_text_beyond_the_manifest_bound();
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }

@@ -1,11 +1,11 @@
-#include "schema/manifest/utf8.hpp"
+#include "yaml/utf8.hpp"
 
 #include <utf8proc.h>
 
 #include <cstdint>
 #include <cstring>
 
-namespace brintel::schema {
+namespace brintel::yaml {
 
 std::size_t utf8_prefix(std::string_view text) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
@@ -33,4 +33,4 @@ std::size_t utf8_prefix(std::string_view text) {
     return length;
 }
 
-}  // namespace brintel::schema
+}  // namespace brintel::yaml

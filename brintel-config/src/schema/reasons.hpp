@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-namespace brintel::schema::message {
+namespace brintel::schema::reason {
 
 inline constexpr std::string_view cpu_parallelism = "tensor_parallel is not supported on cpu";
 inline constexpr std::string_view unknown_device =
@@ -17,4 +17,4 @@ inline constexpr std::string_view zero_parallelism = "tensor_parallel must be at
 inline constexpr std::string_view malformed_device_list =
     "cuda_visible_devices must be a comma separated string of integers like '0,1'";
 
-}  // namespace brintel::schema::message
+}  // namespace brintel::schema::reason
