@@ -197,8 +197,29 @@ bool is_null_spelling(std::string_view text) {
     return text.empty() || text == "~" || text == "null" || text == "Null" || text == "NULL";
 }
 
+namespace {
+
+// Decimal digits without a leading zero, at most 19 of them: the numbers
+// manifests hold, which cannot overflow 64 bits. Nullopt for anything else,
+// which the general way then decides.
+std::optional<std::uint64_t> short_decimal(std::string_view text) {
+    constexpr std::size_t safe_digits = std::numeric_limits<std::uint64_t>::digits10;  // 19
+    if (text.empty() || text.size() > safe_digits || (text[0] == '0' && text.size() > 1)) return std::nullopt;
+    std::uint64_t value = 0;
+    for (char c : text) {
+        const auto digit = static_cast<unsigned>(c - '0');
+        if (digit > 9) return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+}  // namespace
+
 std::optional<std::uint64_t> parse_unsigned(std::string_view text) {
-    const auto form = unsigned_form(strip_plus(text));
+    text = strip_plus(text);
+    if (const auto value = short_decimal(text)) return value;
+    const auto form = unsigned_form(text);
     if (!form) return std::nullopt;
     const auto value = accumulate(*form);
     if (!value || *value > std::numeric_limits<std::uint64_t>::max()) return std::nullopt;
