@@ -72,6 +72,23 @@ def test_scalar_refusals(read_error, manifest, message):
     assert read_error(manifest) == S + message
 
 
+# Columns count characters, not bytes: after lines that are not ASCII, on a
+# line that is not, and behind a byte-order mark.
+@pytest.mark.parametrize("manifest, message", [
+    ("# ü😀\n" + reader_with("max_batch_size", "ünï"),
+     'brintel.readers_config.r1.max_batch_size: invalid type: string "ünï", expected u64 at line 9 column 23'),
+    ("brintel:\n  server_config: {}\n  readers_config:\n"
+     "    r1: {model_name: 😀😀, device: ü, consumer_group: g, tensor_parallel: x}\n",
+     'brintel.readers_config.r1.tensor_parallel: invalid type: string "x", expected u32 at line 4 column 73'),
+    ("\ufeffbrintel:\n  server_config: {}\n  readers_config:\n    é: {device: ü}\n    r1: 1\n",
+     "brintel.readers_config.é: missing field `model_name` at line 4 column 8"),
+    ("brintel:\n  server_config: {}\n  readers_config:\n    r1:\n      device: 'ä'\n      device: ö\n",
+     "brintel.readers_config.r1: duplicate field `device` at line 5 column 7"),
+])
+def test_positions_after_non_ascii(read_error, manifest, message):
+    assert read_error(manifest.encode()) == S + message
+
+
 # Record and map shapes: the record's path and the position of its first
 # event (a block mapping's first key, a flow mapping's brace).
 @pytest.mark.parametrize("manifest, message", [

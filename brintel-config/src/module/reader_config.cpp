@@ -90,7 +90,7 @@ constexpr auto constructor_keywords = std::make_tuple(
     keyword(&R::max_sequence_length, OnNone::leave_unset));
 
 constexpr auto constructor_keyword_names =
-    std::apply([](const auto&... keyword) { return std::array{keyword.field.name...}; }, constructor_keywords);
+    std::apply([](const auto&... keyword) { return std::array{keyword.field.name.data()...}; }, constructor_keywords);
 
 // Calls `visit` with the constructor keyword at `index`.
 template <class Visitor>
@@ -238,7 +238,7 @@ PyObject* get_field(PyObject* self, void*) {
 template <std::size_t... I>
 constexpr auto make_properties(std::index_sequence<I...>) {
     return std::array<PyGetSetDef, sizeof...(I) + 2>{{
-        {schema::field_at<ReaderConfig, I>().name, &get_field<I>, nullptr, nullptr, nullptr}...,
+        {schema::field_at<ReaderConfig, I>().name.data(), &get_field<I>, nullptr, nullptr, nullptr}...,
         {"__dict__", PyObject_GenericGetDict, PyObject_GenericSetDict, nullptr, nullptr},
         {nullptr, nullptr, nullptr, nullptr, nullptr},
     }};
