@@ -59,15 +59,22 @@ private:
     friend class Events;
     friend class Collector;
 
+    static constexpr unsigned length_bits = 22;
+    static constexpr unsigned enum_bits = 3;
+    static_assert(static_cast<unsigned>(EventKind::Alias) >> enum_bits == 0 &&
+                      static_cast<unsigned>(ScalarStyle::Folded) >> enum_bits == 0 &&
+                      static_cast<unsigned>(Tag::Other) >> enum_bits == 0,
+                  "every kind, style and tag fits its bits");
+
     // A text this long or longer has its length in front of it, in the
     // copied texts; 4 MiB, far beyond any setting.
-    static constexpr std::uint32_t long_text = (1u << 22) - 1;
+    static constexpr std::uint32_t long_text = (1u << length_bits) - 1;
 
     std::uint32_t offset_ = 0;  // scalar: into the input or the copied texts; alias: see target()
-    std::uint32_t length_ : 22 = 0;
-    std::uint32_t kind_ : 3 = 0;
-    std::uint32_t style_ : 3 = 0;
-    std::uint32_t tag_ : 3 = 0;
+    std::uint32_t length_ : length_bits = 0;
+    std::uint32_t kind_ : enum_bits = 0;
+    std::uint32_t style_ : enum_bits = 0;
+    std::uint32_t tag_ : enum_bits = 0;
     std::uint32_t copied_ : 1 = 0;  // the text is not a view of the input
 };
 
