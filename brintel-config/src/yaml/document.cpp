@@ -179,8 +179,9 @@ Mark Events::mark(std::size_t index) const {
 Event Events::operator[](std::size_t index) const {
     const StoredEvent& event = stored_[index];
     const Mark at = mark(index);
-    const auto length = static_cast<std::uint32_t>(event.kind() == EventKind::Scalar ? text(event).size() : 0);
-    return {event.offset_, length, event.kind(), event.style(), event.tag(), at.line, at.column};
+    const std::string_view scalar = event.kind() == EventKind::Scalar ? text(event) : std::string_view();
+    return {event.offset_, static_cast<std::uint32_t>(scalar.size()), event.kind(), event.style(), event.tag(),
+            at.line, at.column, scalar};
 }
 
 std::string_view Events::copied_text(const StoredEvent& event) const {

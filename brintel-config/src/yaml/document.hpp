@@ -7,6 +7,7 @@
 // positions are found again when something asks for them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -40,6 +41,12 @@ enum class ScalarStyle : std::uint8_t { Plain, SingleQuoted, DoubleQuoted, Liter
 // The tags that change how a scalar is read or described.
 enum class Tag : std::uint8_t { None, Null, Bool, Int, Float, Local, Other };
 
+// Nothing after a key's colon: where a mapping is expected, reading takes
+// it for one without entries.
+constexpr bool is_empty_plain(EventKind kind, ScalarStyle style, std::size_t text_length) {
+    return kind == EventKind::Scalar && style == ScalarStyle::Plain && text_length == 0;
+}
+
 // An event as the document keeps it: eight bytes.
 class StoredEvent {
 public:
@@ -49,11 +56,7 @@ public:
     // Alias: the index of the event its anchor named.
     std::uint32_t target() const { return offset_; }
 
-    // Nothing after a key's colon: where a mapping is expected, reading
-    // takes it for one without entries.
-    bool is_empty_plain() const {
-        return kind() == EventKind::Scalar && style() == ScalarStyle::Plain && length_ == 0;
-    }
+    bool is_empty_plain() const { return yaml::is_empty_plain(kind(), style(), length_); }
 
 private:
     friend class Events;
@@ -82,8 +85,8 @@ private:
 // its text.
 static_assert(sizeof(StoredEvent) == 8);
 
-// An event with its text's length and its position (that of its first
-// character: an anchor or tag, a quote, a mapping's first key).
+// An event with its text and its position (that of its first character:
+// an anchor or tag, a quote, a mapping's first key).
 struct Event {
     std::uint32_t text_offset;  // alias: the anchored event's index
     std::uint32_t text_length;
@@ -92,8 +95,10 @@ struct Event {
     Tag tag;
     std::uint32_t line;
     std::uint32_t column;
+    std::string_view text;  // a scalar's
 
     Mark mark() const { return {line, column}; }
+    bool is_empty_plain() const { return yaml::is_empty_plain(kind, style, text_length); }
 };
 
 // The events of a document and the texts of its scalars. Positions are
@@ -133,6 +138,7 @@ struct Document {
     bool empty_stream = false;  // no document at all
 
     std::string_view scalar(const StoredEvent& event) const { return events.text(event); }
+    std::string_view scalar(const Event& event) const { return event.text; }
 };
 
 // Whether loading keeps every event's position: for walks that point at
