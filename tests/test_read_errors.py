@@ -1,6 +1,8 @@
 """Error texts of read_brintel_readers_config: YAML refusals with their path
 and position, and the file, product-key and reader-id failures."""
 
+import os
+
 import pytest
 
 from manifests import READER, S, fields_of_width, reader_with
@@ -353,6 +355,15 @@ def test_unreadable_paths_are_file_not_found(tmp_path, write_manifest, path_erro
     path = make_path(tmp_path, write_manifest(MANIFEST))
     monkeypatch.chdir(tmp_path)
     assert path_error(path) == "File Not Found on path: " + path
+
+
+def test_a_file_that_holds_more_than_its_size_says_is_read_whole(path_error):
+    # /proc files say they hold nothing: the text is read into room for the
+    # size the file reports, and grows while the file gives more.
+    path = "/proc/sys/kernel/ostype"
+    if not os.path.exists(path):
+        pytest.skip("no /proc here")
+    assert path_error(path) == S + 'invalid type: string "Linux", expected a map'
 
 
 def test_relative_path_is_read_from_the_current_directory(tmp_path, write_manifest, monkeypatch):
