@@ -125,11 +125,11 @@ wheel_tools() {
 }
 
 # copy_test_project DIR: the tests and the files they check (the
-# documentation's examples, the fuzz seeds) in DIR, so that a suite run there imports
+# documentation with the files it links to, the fuzz seeds) in DIR, so that a suite run there imports
 # nothing but the installed package.
 copy_test_project() {
     mkdir -p "$1/fuzz"
-    cp -r "$root/tests" "$root/examples" "$root/README.md" "$root/docs" "$1/"
+    cp -r "$root/tests" "$root/examples" "$root/README.md" "$root/CHANGELOG.md" "$root/docs" "$1/"
     cp -r "$root/fuzz/seeds" "$1/fuzz/"
 }
 
