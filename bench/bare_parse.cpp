@@ -55,6 +55,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int runs = std::atoi(argv[2]);
+    if (runs < 1) {
+        std::fprintf(stderr, "bare_parse: RUNS must be at least 1\n");
+        return 2;
+    }
     std::vector<double> seconds;
     for (int run = 0; run < runs; ++run) {
         const auto start = std::chrono::steady_clock::now();

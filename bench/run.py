@@ -2,7 +2,7 @@
 PyYAML routes users would otherwise take.
 
 usage: python bench/run.py BARE_PARSE [--sizes 10,1000,10000,100000] [--smoke]
-       python bench/run.py BARE_PARSE --instructions [--sizes 1000]
+       python bench/run.py BARE_PARSE --instructions [--sizes 1000] [--wheel WHEEL]
 
 BARE_PARSE is the compiled bench/bare_parse.cpp (`./dev bench` builds it).
 """
@@ -175,6 +175,21 @@ def count_instructions(bare_parse: str, sizes: str) -> int:
     return 0
 
 
+def compare_with_wheel(wheel: str, sizes: str) -> int:
+    """The module's routes with this build and with `wheel`, which is
+    unpacked into a directory of its own and imported from there."""
+    with tempfile.TemporaryDirectory() as workdir:
+        unpacked = Path(workdir) / "wheel"
+        subprocess.run([sys.executable, "-m", "pip", "install", "-q", "--no-deps", "--target", str(unpacked), wheel],
+                       check=True)
+        for size in (int(s) for s in sizes.split(",")):
+            path = Path(workdir) / f"manifest-{size}.yaml"
+            path.write_text(generate.manifest_text(size))
+            counts = instructions.compare_builds(path, generate.reader_id(size), str(unpacked))
+            instructions.print_comparison(size, counts, ("this build", "wheel"))
+    return 0
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("bare_parse")
@@ -182,8 +197,14 @@ def main() -> int:
     parser.add_argument("--smoke", action="store_true", help="smallest size, few runs")
     parser.add_argument("--instructions", action="store_true",
                         help="instructions per call under callgrind instead of times (1,000 readers by default)")
+    parser.add_argument("--wheel", help="with --instructions: the module's own routes (read, update, getters, "
+                                        "export) with this build and with the given wheel")
     args = parser.parse_args()
     sys.stdout.reconfigure(line_buffering=True)  # each size's figures as soon as they are known, even into a pipe
+    if args.wheel and not args.instructions:
+        parser.error("--wheel goes with --instructions")
+    if args.instructions and args.wheel:
+        return compare_with_wheel(args.wheel, args.sizes or "1000")
     if args.instructions:
         return count_instructions(args.bare_parse, args.sizes or "1000")
     sizes = [10] if args.smoke else [int(s) for s in (args.sizes or "10,1000,10000,100000").split(",")]

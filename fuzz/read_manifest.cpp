@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!as_read) (void)as_read.error().display();
     auto as_stored = yaml::read_document_map<schema::ManifestConfig>(std::string(text), {"brintel", "r1"});
     if (!as_stored) (void)as_stored.error().display();
-    const yaml::Loaded loaded = yaml::load_first_document(text);
+    const yaml::Loaded loaded = yaml::load_first_document(text, yaml::Positions::Keep);
     for (std::size_t event = 0; event < loaded.document.events.size(); ++event) {
         (void)yaml::mapping_entries(loaded.document, event);
     }

@@ -1,6 +1,8 @@
 """Error texts of read_brintel_readers_config: YAML refusals with their path
 and position, and the file, product-key and reader-id failures."""
 
+import os
+
 import pytest
 
 from manifests import READER, S, fields_of_width, reader_with
@@ -70,6 +72,23 @@ def server_with(key, value):
 ])
 def test_scalar_refusals(read_error, manifest, message):
     assert read_error(manifest) == S + message
+
+
+# Columns count characters, not bytes: after lines that are not ASCII, on a
+# line that is not, and behind a byte-order mark.
+@pytest.mark.parametrize("manifest, message", [
+    ("# ü😀\n" + reader_with("max_batch_size", "ünï"),
+     'brintel.readers_config.r1.max_batch_size: invalid type: string "ünï", expected u64 at line 9 column 23'),
+    ("brintel:\n  server_config: {}\n  readers_config:\n"
+     "    r1: {model_name: 😀😀, device: ü, consumer_group: g, tensor_parallel: x}\n",
+     'brintel.readers_config.r1.tensor_parallel: invalid type: string "x", expected u32 at line 4 column 73'),
+    ("\ufeffbrintel:\n  server_config: {}\n  readers_config:\n    é: {device: ü}\n    r1: 1\n",
+     "brintel.readers_config.é: missing field `model_name` at line 4 column 8"),
+    ("brintel:\n  server_config: {}\n  readers_config:\n    r1:\n      device: 'ä'\n      device: ö\n",
+     "brintel.readers_config.r1: duplicate field `device` at line 5 column 7"),
+])
+def test_positions_after_non_ascii(read_error, manifest, message):
+    assert read_error(manifest.encode()) == S + message
 
 
 # Record and map shapes: the record's path and the position of its first
@@ -336,6 +355,15 @@ def test_unreadable_paths_are_file_not_found(tmp_path, write_manifest, path_erro
     path = make_path(tmp_path, write_manifest(MANIFEST))
     monkeypatch.chdir(tmp_path)
     assert path_error(path) == "File Not Found on path: " + path
+
+
+def test_a_file_that_holds_more_than_its_size_says_is_read_whole(path_error):
+    # /proc files say they hold nothing: the text is read into room for the
+    # size the file reports, and grows while the file gives more.
+    path = "/proc/sys/kernel/ostype"
+    if not os.path.exists(path):
+        pytest.skip("no /proc here")
+    assert path_error(path) == S + 'invalid type: string "Linux", expected a map'
 
 
 def test_relative_path_is_read_from_the_current_directory(tmp_path, write_manifest, monkeypatch):

@@ -129,6 +129,13 @@ def test_alias_bombs(write_manifest, read_all):
     assert outcomes == [["ok", "m", 7], ["error", "Exception", S + "repetition limit exceeded"]]
 
 
+def test_aliases_of_a_5mib_text_count_its_whole_length(write_manifest, read_all):
+    # 55 replays of 5 MiB pass the limit of 256 MiB; 55 of 4 MiB would not.
+    readers = [f"    r{i}: {{model_name: *big, device: cpu, consumer_group: g}}" for i in range(2, 57)]
+    manifest = HEAD.replace("model_name: m", "model_name: &big " + "m" * (5 << 20)) + "\n".join(readers) + "\n"
+    assert read_all([write_manifest(manifest.encode())]) == [["error", "Exception", S + "repetition limit exceeded"]]
+
+
 def test_many_aliases_to_a_large_anchored_reader(write_manifest, read_all):
     # 1,999 jumps against more than 8,000 events: far below the jump limit,
     # although every jump reads the 2,000 unknown keys of the anchored reader.
@@ -193,6 +200,8 @@ def test_random_bytes_and_mutated_manifests(write_manifest, read_all):
     (HEAD.replace("max_batch_size: 7", "max_batch_size: '" + "9" * 1_000_000 + "'").encode(),
      ["error", "Exception", S + 'brintel.readers_config.r1.max_batch_size: invalid type: string "'
                                 + "9" * 1_000_000 + '", expected u64 at line 4 column 73']),
-], ids=["nul", "byte-order-mark", "crlf", "crlf-position", "1mb-string", "1mb-in-number"])
+    # longer than an event holds a length for
+    (HEAD.replace("model_name: m", "model_name: " + "m" * (5 << 20)).encode(), ["ok", "m" * (5 << 20), 7]),
+], ids=["nul", "byte-order-mark", "crlf", "crlf-position", "1mb-string", "1mb-in-number", "5mib-string"])
 def test_odd_bytes(write_manifest, read_all, content, expected):
     assert read_all([write_manifest(content)]) == [expected]

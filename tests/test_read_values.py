@@ -48,6 +48,10 @@ def server_with(key, value):
     ("max_batch_size", "0o1777777777777777777777", U64_MAX),
     ("max_batch_size", "0b" + "1" * 64, U64_MAX),
     ("max_batch_size", "0x00000000000000000000ff", 255),
+    # the most digits that cannot overflow, and one more
+    ("max_batch_size", "9999999999999999999", 10**19 - 1),
+    ("max_batch_size", "+9999999999999999999", 10**19 - 1),
+    ("max_batch_size", "10000000000000000000", 10**19),
     ("batch_duration_millis", "250", 250),
 ])
 def test_unsigned_forms(read_manifest, key, text, value):
@@ -188,6 +192,21 @@ def test_null_spellings_leave_optional_fields_unset(read_manifest, text):
 ])
 def test_optional_string_set_by_other_scalars(read_manifest, text, value):
     assert read_manifest(reader_with("redis_host", text)).redis_host == value
+
+
+# A scalar's text as the file holds it, after text that is not ASCII: on one
+# line as written, or rebuilt from escapes, folded lines and block scalars.
+@pytest.mark.parametrize("text, value", [
+    ("café", "café"), ("😀 a  b", "😀 a  b"), ("a#b", "a#b"), ("ü   # comment", "ü"),
+    ("'naïve'", "naïve"), ("'it''s ü'", "it's ü"), ('"日本"', "日本"), ('"é\\t\\u00e9"', "é\té"),
+    ("&x 語", "語"), ("!!str 語", "語"), ("&x\n        語", "語"), ("ä\n        b", "ä b"),
+    ("|\n        ü\n        x", "ü\nx\n"), (">-\n        ü\n        x", "ü x"),
+])
+@pytest.mark.parametrize("before", ["", "# ünïcödé 😀\n", "\ufeff# ü\n"], ids=["ascii", "utf8", "bom"])
+def test_texts_after_non_ascii(read_manifest, text, value, before):
+    manifest = before + READER.replace("model_name: m", "model_name: mödel") + f"      log_level: {text}\n"
+    reader = read_manifest((manifest + "      backend: bäck 2\n").encode())
+    assert (reader.model_name, reader.log_level, reader.backend) == ("mödel", value, "bäck 2")
 
 
 # A string field takes the text of any scalar, whatever its style or tag.

@@ -51,7 +51,11 @@ def test_strings_round_trip(path, text):
      ("~", "'~'"), ("0x10", "'0x10'"), ("1e3", "'1e3'"), ("a: b", "'a: b'"), (" lead", "' lead'"),
      *[(text, f"'{text}'") for text in ["0x" + "f" * 33, "-0x" + "f" * 33, "0b" + "1" * 129, "+0o" + "7" * 44,
                                          "1" * 50, "-" + "9" * 40, "18446744073709551616"]],
-     ("0x" + "g" * 33, "0x" + "g" * 33)],
+     ("0x" + "g" * 33, "0x" + "g" * 33),
+     # every first byte that may open a typed text, and texts that open with another
+     *[(text, f"'{text}'") for text in ["Null", "NULL", "False", "TRUE", "+1", "-0", ".5", "-.inf", "+.INF",
+                                         ".NaN", "9"]],
+     ("nan", "nan"), ("Yes", "Yes"), ("/x", "/x")],
 )
 def test_string_quoting(path, value, written):
     ReaderConfig(model_name="m", device="cpu", log_level=value).add_to_manifest_yaml(str(path), "r1")

@@ -113,13 +113,6 @@ void raise_internal_error(const std::exception_ptr& failure) noexcept {
     }
 }
 
-Ref checked(PyObject* object) {
-    if (!object) throw InternalFailure::from_pending_exception();
-    return Ref::steal(object);
-}
-
-void checked(int status) {
-    if (status < 0) throw InternalFailure::from_pending_exception();
-}
+void throw_pending_exception() { throw InternalFailure::from_pending_exception(); }
 
 }  // namespace brintel::py

@@ -71,12 +71,21 @@ void declare_free_threading_safe(PyObject* module);
 // Raises the internal error for an exception caught at an entry point.
 void raise_internal_error(const std::exception_ptr& failure) noexcept;
 
+// Throws the interpreter's pending exception as an InternalFailure.
+[[noreturn, gnu::cold]] void throw_pending_exception();
+
 // Returns `object` as an owned reference; a null `object` (the interpreter
-// failed to create it) is thrown as an InternalFailure.
-Ref checked(PyObject* object);
+// failed to create it) is thrown as an InternalFailure. Inline: every
+// getter and export passes through it.
+inline Ref checked(PyObject* object) {
+    if (!object) throw_pending_exception();
+    return Ref::steal(object);
+}
 
 // The same for C-API calls that report failure by a negative status.
-void checked(int status);
+inline void checked(int status) {
+    if (status < 0) throw_pending_exception();
+}
 
 template <class Result, class Body>
 Result guarded_as(Result on_failure, Body&& body) noexcept {

@@ -136,7 +136,7 @@ Ref create_module() {
 PyObject* initialise() {
     if (!claim_interpreter()) return nullptr;
     const StartupLock starting;
-    if (!init_internal_error()) return nullptr;
+    if (!init_internal_error() || !init_export_keys()) return nullptr;
     if (!module_object.load()) {
         Ref module = create_module();
         if (!module) return nullptr;

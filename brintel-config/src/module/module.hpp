@@ -12,6 +12,11 @@ namespace brintel::py {
 PyType_Spec& reader_config_spec();
 const PyMethodDef* reader_config_methods();
 
+// Makes the dictionary export's keys unless they exist; called with the
+// StartupLock held while the module starts. False with a Python exception
+// set if a key cannot be made.
+bool init_export_keys();
+
 // The definition of the module-level `read_brintel_readers_config`
 // (read_function.cpp).
 PyMethodDef* read_function_definition();

@@ -90,7 +90,7 @@ constexpr auto constructor_keywords = std::make_tuple(
     keyword(&R::max_sequence_length, OnNone::leave_unset));
 
 constexpr auto constructor_keyword_names =
-    std::apply([](const auto&... keyword) { return std::array{keyword.field.name...}; }, constructor_keywords);
+    std::apply([](const auto&... keyword) { return std::array{keyword.field.name.data()...}; }, constructor_keywords);
 
 // Calls `visit` with the constructor keyword at `index`.
 template <class Visitor>
@@ -238,7 +238,7 @@ PyObject* get_field(PyObject* self, void*) {
 template <std::size_t... I>
 constexpr auto make_properties(std::index_sequence<I...>) {
     return std::array<PyGetSetDef, sizeof...(I) + 2>{{
-        {schema::field_at<ReaderConfig, I>().name, &get_field<I>, nullptr, nullptr, nullptr}...,
+        {schema::field_at<ReaderConfig, I>().name.data(), &get_field<I>, nullptr, nullptr, nullptr}...,
         {"__dict__", PyObject_GenericGetDict, PyObject_GenericSetDict, nullptr, nullptr},
         {nullptr, nullptr, nullptr, nullptr, nullptr},
     }};
@@ -276,14 +276,18 @@ PyObject* reader_add_to_manifest_yaml(PyObject* self, PyObject* const* args, Py_
     });
 }
 
+// The export's keys, one interned string per field, made while the module
+// starts and kept for the life of the process: an export makes none, and
+// the dictionary finds their hashes already computed.
+std::array<PyObject*, schema::field_count<ReaderConfig>> export_keys{};
+
 Ref export_reader(const ReaderConfig& record) {
     Ref dict = checked(PyDict_New());
-    schema::for_each_exported(record, [&](std::string_view name, const auto& value) {
+    schema::for_each_exported_at(record, [&](auto index, const auto& value) __attribute__((always_inline)) {
         // Callers tell integers from flags by type; a bool would pass as an int.
         static_assert(!std::is_same_v<std::remove_cvref_t<decltype(value)>, bool>);
         const Ref item = to_python(value);
-        const Ref key = checked(PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size())));
-        checked(PyDict_SetItem(dict.get(), key.get(), item.get()));
+        checked(PyDict_SetItem(dict.get(), export_keys[index], item.get()));
     });
     return dict;
 }
@@ -328,6 +332,16 @@ PyType_Spec reader_spec = {
 
 PyType_Spec& reader_config_spec() { return reader_spec; }
 const PyMethodDef* reader_config_methods() { return reader_methods; }
+
+bool init_export_keys() {
+    bool ok = true;
+    schema::find_field<ReaderConfig>([&](const auto& field, std::size_t index) {
+        if (!export_keys[index]) export_keys[index] = PyUnicode_InternFromString(field.name.data());
+        ok = export_keys[index] != nullptr;
+        return !ok;
+    });
+    return ok;
+}
 
 Ref wrap_reader(ReaderConfig&& record) {
     PyTypeObject* type = reader_config_type();

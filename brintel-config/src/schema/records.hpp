@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -142,7 +143,9 @@ struct Field {
     // Every non-optional field of every record is required on reading.
     static constexpr bool required = !optional;
 
-    const char* name;  // NUL-terminated: it also names the Python attribute
+    // A literal's view, so the NUL after it makes name.data() the C string
+    // that names the Python attribute.
+    std::string_view name;
     Member Record::*member;
     ValueKind kind;
     std::string_view description;  // for people: what the setting is for
@@ -159,17 +162,18 @@ struct Field {
     }
 };
 
-template <class Record, class Member>
-constexpr Field<Record, Member> field(const char* name, Member Record::*member, std::string_view description = {}) {
-    return {name, member, natural_kind<Member>(), description};
+template <class Record, class Member, std::size_t N>
+constexpr Field<Record, Member> field(const char (&name)[N], Member Record::*member,
+                                      std::string_view description = {}) {
+    return {{name, N - 1}, member, natural_kind<Member>(), description};
 }
 
 // usize has the C++ type of u64 but its own name in messages.
-template <class Record, class Member>
-constexpr Field<Record, Member> usize_field(const char* name, Member Record::*member,
+template <class Record, class Member, std::size_t N>
+constexpr Field<Record, Member> usize_field(const char (&name)[N], Member Record::*member,
                                             std::string_view description = {}) {
     static_assert(std::is_same_v<typename unwrap_optional<Member>::type, std::size_t>);
-    return {name, member, ValueKind::USize, description};
+    return {{name, N - 1}, member, ValueKind::USize, description};
 }
 
 template <class Record>
@@ -340,6 +344,29 @@ constexpr bool find_field(Visitor&& visit) {
             return (visit(fields, index++) || ...);
         },
         RecordSchema<Record>::fields);
+}
+
+namespace detail {
+
+template <class Record, std::size_t I, class Visitor>
+bool visit_if_named(std::string_view key, Visitor& visit) {
+    constexpr std::string_view name = field_at<Record, I>().key();
+    // A constant length: the compiler compares the bytes in line.
+    if (key.size() != name.size() || std::memcmp(key.data(), name.data(), name.size()) != 0) return false;
+    visit(field_at<Record, I>(), I);
+    return true;
+}
+
+}  // namespace detail
+
+// Calls `visit(field, index)` for the field whose key is `key`; false when no
+// field has it. This is the lookup of every key that reading meets: a key is
+// compared with a field's only when their lengths agree.
+template <class Record, class Visitor>
+bool visit_field_named(std::string_view key, Visitor&& visit) {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+        return (detail::visit_if_named<Record, I>(key, visit) || ...);
+    }(std::make_index_sequence<field_count<Record>>{});
 }
 
 // ---------------------------------------------------------------------------

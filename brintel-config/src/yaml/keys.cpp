@@ -4,8 +4,8 @@ namespace brintel::yaml {
 namespace {
 
 std::size_t followed(const Document& document, std::size_t index) {
-    const Event& event = document.events[index];
-    return event.kind == EventKind::Alias ? event.text_offset : index;
+    const StoredEvent& event = document.events.stored(index);
+    return event.kind() == EventKind::Alias ? event.target() : index;
 }
 
 }  // namespace
@@ -13,7 +13,7 @@ std::size_t followed(const Document& document, std::size_t index) {
 std::size_t value_end(const Document& document, std::size_t index) {
     std::size_t depth = 0;
     do {
-        switch (document.events[index].kind) {
+        switch (document.events.stored(index).kind()) {
         case EventKind::MappingStart:
         case EventKind::SequenceStart: ++depth; break;
         case EventKind::MappingEnd:
@@ -27,20 +27,20 @@ std::size_t value_end(const Document& document, std::size_t index) {
 
 std::vector<KeyAt> mapping_entries(const Document& document, std::size_t value) {
     std::vector<KeyAt> entries;
-    const auto& events = document.events;
+    const Events& events = document.events;
     if (value >= events.size()) return entries;
     std::size_t at = followed(document, value);
-    if (events[at].kind != EventKind::MappingStart) return entries;
+    if (events.stored(at).kind() != EventKind::MappingStart) return entries;
     ++at;
-    while (at < events.size() && events[at].kind != EventKind::MappingEnd) {
-        const Event& key = events[at];
+    while (at < events.size() && events.stored(at).kind() != EventKind::MappingEnd) {
+        const std::size_t key = at;
         const std::size_t key_event = followed(document, at);
         at = value_end(document, at);
         if (at >= events.size()) break;
-        const Event& key_text = events[key_event];
-        const std::string_view text = key_text.kind == EventKind::Scalar ? document.scalar(key_text) : "";
-        entries.push_back({text, key.mark(), events[at].mark(), key_event, followed(document, at),
-                           events[at].kind == EventKind::Alias});
+        const StoredEvent& key_text = events.stored(key_event);
+        const std::string_view text = key_text.kind() == EventKind::Scalar ? document.scalar(key_text) : "";
+        entries.push_back({text, events.mark(key), events.mark(at), key_event, followed(document, at),
+                           events.stored(at).kind() == EventKind::Alias});
         at = value_end(document, at);
     }
     return entries;
@@ -48,8 +48,8 @@ std::vector<KeyAt> mapping_entries(const Document& document, std::size_t value) 
 
 bool holds_entries(const Document& document, std::size_t value) {
     if (value >= document.events.size()) return false;
-    const Event& event = document.events[followed(document, value)];
-    return event.kind == EventKind::MappingStart || event.is_empty_plain();
+    const StoredEvent& event = document.events.stored(followed(document, value));
+    return event.kind() == EventKind::MappingStart || event.is_empty_plain();
 }
 
 }  // namespace brintel::yaml

@@ -21,7 +21,8 @@ struct KeyAt {
 };
 
 // The entries of the mapping whose first event is `value` (an alias is
-// followed), in document order. An empty plain scalar, as the reader takes
+// followed), in document order. Walks that call this for many mappings
+// want a document loaded with Positions::Keep. An empty plain scalar, as the reader takes
 // it, is a mapping without entries; anything else that is not a mapping has
 // none either. Nested values are stepped over, not descended into.
 std::vector<KeyAt> mapping_entries(const Document& document, std::size_t value);

@@ -1,6 +1,8 @@
 #include "yaml/positions.hpp"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 namespace brintel::yaml {
 namespace {
@@ -23,7 +25,26 @@ std::size_t first_column(std::string_view text) {
     return text.starts_with(byte_order_mark) ? byte_order_mark.size() : 0;
 }
 
+std::uint64_t word_at(std::string_view text, std::size_t at) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + at, sizeof word);
+    return word;
+}
+
 }  // namespace
+
+std::size_t first_non_ascii(std::string_view text, std::size_t at) {
+    // Manifests are mostly ASCII, so this runs over whole texts: 32 bytes a
+    // step, as four words whose high bits are tested together.
+    constexpr std::uint64_t high_bits = 0x8080808080808080ull;
+    for (; at + 32 <= text.size(); at += 32) {
+        const std::uint64_t any = word_at(text, at) | word_at(text, at + 8) | word_at(text, at + 16) |
+                                  word_at(text, at + 24);
+        if (any & high_bits) break;
+    }
+    while (at < text.size() && static_cast<unsigned char>(text[at]) < 0x80) ++at;
+    return at;
+}
 
 Mark mark_at(std::string_view text, std::size_t offset) {
     offset = std::min(offset, text.size());

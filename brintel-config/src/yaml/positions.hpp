@@ -13,6 +13,10 @@
 
 namespace brintel::yaml {
 
+// The offset of the first byte at or after `from` that is not ASCII; the
+// text's size when there is none.
+std::size_t first_non_ascii(std::string_view text, std::size_t from = 0);
+
 // The position of the byte at `offset` (at most the text's size); the text
 // before it is UTF-8.
 Mark mark_at(std::string_view text, std::size_t offset);

@@ -51,21 +51,21 @@ std::string plain_scalar(std::string_view text) {
     return message::found_string(text);
 }
 
-Found describe(const Event& event, std::string_view text) {
-    switch (event.kind) {
+Found describe(const StoredEvent& event, std::string_view text) {
+    switch (event.kind()) {
     case EventKind::MappingStart: return {std::string(message::found_map), {}};
     case EventKind::SequenceStart: return {std::string(message::found_sequence), {}};
     case EventKind::Scalar: break;
     default: return {std::string(message::found_end_of_collection), {}};  // never at a value's place
     }
-    switch (event.tag) {
+    switch (event.tag()) {
     case Tag::Null:
     case Tag::Bool:
     case Tag::Int:
-    case Tag::Float: return tagged_scalar(event.tag, text);
+    case Tag::Float: return tagged_scalar(event.tag(), text);
     case Tag::None:
     case Tag::Local:
-        if (event.style == ScalarStyle::Plain) return {plain_scalar(text), {}};
+        if (event.style() == ScalarStyle::Plain) return {plain_scalar(text), {}};
         break;
     case Tag::Other: break;
     }
@@ -109,20 +109,20 @@ public:
     bool read_map(std::unordered_map<std::string, Entry>& out, const Path& path) {
         const auto& only_key = std::is_same_v<Entry, schema::ReaderConfig> ? selection_.reader : selection_.entry;
         return at_value([&] {
-            const Event& start = current();
+            const StoredEvent& start = current();
             if (start.is_empty_plain()) return advance();
-            if (start.kind != EventKind::MappingStart) {
-                return type_error(start, path, message::expected_name(ValueKind::ReaderMap));
+            if (start.kind() != EventKind::MappingStart) {
+                return type_error(path, message::expected_name(ValueKind::ReaderMap));
             }
             advance();
+            Entry dropped{};  // what the entries the selection drops are read into
             for (;;) {
                 std::string_view key;
                 bool end = false;
                 if (!read_key(key, end, path, message::expected_name(ValueKind::String))) return false;
                 if (end) return true;
-                Entry entry{};
-                if (!read_record(entry, path.child(key))) return false;
-                if (!only_key || key == *only_key) out.insert_or_assign(std::string(key), std::move(entry));
+                const bool kept = keeping_ && (!only_key || key == *only_key);
+                if (!(kept ? read_kept(out, key, path) : read_dropped(dropped, path.child(key)))) return false;
             }
         });
     }
@@ -135,13 +135,35 @@ private:
     std::uint64_t jump_limit_;
     std::size_t alias_depth_ = 0;
     std::uint64_t replayed_ = 0;
+    // Off while reading an entry that the selection drops: its values are
+    // checked as ever, but its texts are not copied.
+    bool keeping_ = true;
 
-    const Event& current() const { return document_.events[position_]; }
-    std::string_view text(const Event& event) const { return document_.scalar(event); }
+    const StoredEvent& current() const { return document_.events.stored(position_); }
+    std::string_view text(const StoredEvent& event) const { return document_.scalar(event); }
     bool advance() {
-        if (alias_depth_ > 0) replayed_ += replay_cost(current());
+        if (alias_depth_ > 0) replayed_ += replay_cost(text(current()).size());
         ++position_;
         return true;
+    }
+
+    template <class Entry>
+    bool read_kept(std::unordered_map<std::string, Entry>& out, std::string_view key, const Path& path) {
+        Entry entry{};
+        if (!read_record(entry, path.child(key))) return false;
+        out.insert_or_assign(std::string(key), std::move(entry));
+        return true;
+    }
+
+    // Reads an entry only to check it, into `scratch`: what a dropped entry
+    // leaves there is never looked at.
+    template <class Entry>
+    bool read_dropped(Entry& scratch, const Path& path) {
+        const bool keeping = keeping_;
+        keeping_ = false;
+        const bool ok = read_record(scratch, path);
+        keeping_ = keeping;
+        return ok;
     }
 
     // Refusals are out of line, so that building their texts does not
@@ -158,18 +180,22 @@ private:
         return false;
     }
 
-    [[gnu::cold, gnu::noinline]] bool fail(const Path& path, const Event& at, std::string_view what, Cause cause) {
+    // A refusal at the event `at`.
+    [[gnu::cold, gnu::noinline]] bool fail(const Path& path, std::size_t at, std::string_view what, Cause cause) {
         std::optional<std::string> path_text = message::path_text(path);
-        Failure failure{message::at_value(path_text, what, message::position_suffix(at.line, at.column)), at.mark()};
+        const Mark mark = document_.events.mark(at);
+        Failure failure{message::at_value(path_text, what, message::position_suffix(mark.line, mark.column)), mark};
         error = {std::move(failure), std::string(what), std::move(path_text), cause};
         error_keys = path.keys();
         return false;
     }
 
-    [[gnu::cold, gnu::noinline]] bool type_error(const Event& at, const Path& path, std::string_view expected) {
+    // What stands at the cursor is not what `expected` names.
+    [[gnu::cold, gnu::noinline]] bool type_error(const Path& path, std::string_view expected) {
+        const StoredEvent& at = current();
         Found found = describe(at, text(at));
-        if (!found.mismatch_message.empty()) return fail(path, at, found.mismatch_message, Cause::WrongType);
-        return fail(path, at, message::invalid_type(found.words, expected), Cause::WrongType);
+        if (!found.mismatch_message.empty()) return fail(path, position_, found.mismatch_message, Cause::WrongType);
+        return fail(path, position_, message::invalid_type(found.words, expected), Cause::WrongType);
     }
 
     // Runs `read` at the value under the cursor, following an alias to the
@@ -178,10 +204,10 @@ private:
     bool at_value(Read&& read) {
         if (position_ >= document_.events.size()) return past_end();
         if (replayed_ > replay_limit) return repetition_limit();
-        if (current().kind != EventKind::Alias) return read();
+        if (current().kind() != EventKind::Alias) return read();
         if (++jumps_ > jump_limit_) return repetition_limit();
         const std::size_t resume = position_ + 1;
-        position_ = current().text_offset;
+        position_ = current().target();
         ++alias_depth_;
         const bool ok = read();
         --alias_depth_;
@@ -196,13 +222,13 @@ private:
     // The next key of a mapping as text, or `end` at the mapping's end.
     bool read_key(std::string_view& key, bool& end, const Path& path, std::string_view expected) {
         if (position_ >= document_.events.size()) return past_end();
-        if (current().kind == EventKind::MappingEnd) {
+        if (current().kind() == EventKind::MappingEnd) {
             end = true;
             return advance();
         }
         return at_value([&] {
-            const Event& event = current();
-            if (event.kind != EventKind::Scalar) return type_error(event, path, expected);
+            const StoredEvent& event = current();
+            if (event.kind() != EventKind::Scalar) return type_error(path, expected);
             key = text(event);
             return advance();
         });
@@ -213,7 +239,7 @@ private:
         std::size_t depth = 0;
         do {
             if (position_ >= document_.events.size()) return past_end();
-            switch (current().kind) {
+            switch (current().kind()) {
             case EventKind::MappingStart:
             case EventKind::SequenceStart: ++depth; break;
             case EventKind::MappingEnd:
@@ -233,12 +259,12 @@ private:
     template <class Record>
     bool read_record_here(Record& out, const Path& path) {
         static_assert(schema::field_count<Record> < 32);
-        const Event& start = current();
+        const std::size_t start = position_;
         std::uint32_t seen = 0;
-        if (start.is_empty_plain()) {
+        if (current().is_empty_plain()) {
             advance();
-        } else if (start.kind != EventKind::MappingStart) {
-            return type_error(start, path, message::expected_record(schema::RecordSchema<Record>::name));
+        } else if (current().kind() != EventKind::MappingStart) {
+            return type_error(path, message::expected_record(schema::RecordSchema<Record>::name));
         } else {
             advance();
             if (!read_entries(out, path, start, seen)) return false;
@@ -247,17 +273,14 @@ private:
     }
 
     template <class Record>
-    bool read_entries(Record& out, const Path& path, const Event& start, std::uint32_t& seen) {
+    bool read_entries(Record& out, const Path& path, std::size_t start, std::uint32_t& seen) {
         for (;;) {
             std::string_view key;
             bool end = false;
             if (!read_key(key, end, path, message::expected_key)) return false;
             if (end) return true;
-            bool known = false;
             bool ok = true;
-            schema::find_field<Record>([&](const auto& field, std::size_t index) {
-                if (field.key() != key) return false;
-                known = true;
+            const bool known = schema::visit_field_named<Record>(key, [&](const auto& field, std::size_t index) {
                 const std::uint32_t bit = 1u << index;
                 if (seen & bit) {
                     ok = fail(path, start, message::duplicate_field(key), Cause::DuplicateField);
@@ -265,7 +288,6 @@ private:
                     seen |= bit;
                     ok = read_value(field.of(out), field.kind, path.child(key));
                 }
-                return true;
             });
             if (!known) ok = skip_value();
             if (!ok) return false;
@@ -273,7 +295,7 @@ private:
     }
 
     template <class Record>
-    bool check_required(std::uint32_t seen, const Path& path, const Event& start) {
+    bool check_required(std::uint32_t seen, const Path& path, std::size_t start) {
         bool ok = true;
         schema::find_field<Record>([&](const auto& field, std::size_t index) {
             if (!field.required || (seen & (1u << index))) return false;
@@ -286,16 +308,16 @@ private:
     template <class T>
     bool read_value(std::optional<T>& out, ValueKind kind, const Path& path) {
         return at_value([&] {
-            const Event& event = current();
-            if (event.kind == EventKind::Scalar && event.style == ScalarStyle::Plain) {
+            const StoredEvent& event = current();
+            if (event.kind() == EventKind::Scalar && event.style() == ScalarStyle::Plain) {
                 const std::string_view value = text(event);
-                if (event.tag == Tag::None && is_null_spelling(value)) {
+                if (event.tag() == Tag::None && is_null_spelling(value)) {
                     out.reset();
                     return advance();
                 }
-                if (event.tag == Tag::Null) {
+                if (event.tag() == Tag::Null) {
                     if (value.empty() || !is_null_spelling(value)) {
-                        return fail(path, event,
+                        return fail(path, position_,
                                     message::invalid_value(message::found_string(value), message::expected_null),
                                     Cause::WrongType);
                     }
@@ -303,32 +325,31 @@ private:
                     return advance();
                 }
             }
-            T value{};
-            if (!read_value(value, kind, path)) return false;
-            out = std::move(value);
-            return true;
+            if (read_value(out.emplace(), kind, path)) return true;
+            out.reset();
+            return false;
         });
     }
 
     bool read_value(std::string& out, ValueKind kind, const Path& path) {
         return at_value([&] {
-            const Event& event = current();
-            if (event.kind != EventKind::Scalar) return type_error(event, path, message::expected_name(kind));
-            out.assign(text(event));
+            const StoredEvent& event = current();
+            if (event.kind() != EventKind::Scalar) return type_error(path, message::expected_name(kind));
+            if (keeping_) out.assign(text(event));
             return advance();
         });
     }
 
     bool read_value(bool& out, ValueKind kind, const Path& path) {
         return at_value([&] {
-            const Event& event = current();
+            const StoredEvent& event = current();
             if (takes_typed(event, Tag::Bool)) {
                 if (const auto value = parse_bool(text(event))) {
                     out = *value;
                     return advance();
                 }
             }
-            return type_error(event, path, message::expected_name(kind));
+            return type_error(path, message::expected_name(kind));
         });
     }
 
@@ -336,11 +357,11 @@ private:
         requires std::is_unsigned_v<T> && (!std::is_same_v<T, bool>)
     bool read_value(T& out, ValueKind kind, const Path& path) {
         return at_value([&] {
-            const Event& event = current();
+            const StoredEvent& event = current();
             const auto value = takes_typed(event, Tag::Int) ? parse_unsigned(text(event)) : std::nullopt;
-            if (!value) return type_error(event, path, message::expected_name(kind));
+            if (!value) return type_error(path, message::expected_name(kind));
             if (*value > std::numeric_limits<T>::max()) {
-                return fail(path, event,
+                return fail(path, position_,
                             message::invalid_value(message::found_integer({std::to_string(*value)}),
                                                    message::expected_name(kind)),
                             Cause::WrongType);
@@ -360,10 +381,10 @@ private:
 
     // Numbers and booleans come from plain scalars, or from literal blocks
     // that carry the matching core tag.
-    static bool takes_typed(const Event& event, Tag literal_tag) {
-        if (event.kind != EventKind::Scalar) return false;
-        return event.style == ScalarStyle::Plain ||
-               (event.style == ScalarStyle::Literal && event.tag == literal_tag);
+    static bool takes_typed(const StoredEvent& event, Tag literal_tag) {
+        if (event.kind() != EventKind::Scalar) return false;
+        return event.style() == ScalarStyle::Plain ||
+               (event.style() == ScalarStyle::Literal && event.tag() == literal_tag);
     }
 };
 
@@ -395,10 +416,8 @@ std::optional<Refusal> read_field(const Document& document, std::size_t value, s
                                   const Path& record_path, Record& out) {
     return read_piece(document, [&](Cursor& cursor) {
         bool ok = true;
-        schema::find_field<Record>([&](const auto& field, std::size_t) {
-            if (field.key() != key) return false;
+        schema::visit_field_named<Record>(key, [&](const auto& field, std::size_t) {
             ok = cursor.read_value_at(value, field.of(out), field.kind, record_path.child(key));
-            return true;
         });
         return ok;
     });
@@ -443,8 +462,8 @@ errors::Result<schema::DocumentMap<Entry>> read_loaded(const Loaded& loaded, Sel
 
 template <class Entry>
 errors::Result<schema::DocumentMap<Entry>> read_document_map(std::string text, Selection selection) {
+    // The events refer to the text: it lives until the records are read.
     const Loaded loaded = load_first_document(text);
-    std::string().swap(text);  // the events hold all that is needed now
     return read_loaded<Entry>(loaded, selection);
 }
 

@@ -24,9 +24,9 @@ struct Selection {
 };
 
 // Reads the whole text as a map from top-level key to `Entry`
-// (OptionManifestConfig or ManifestConfig). The text is released as soon as
-// it is parsed. A refusal is a Serialization error carrying the one-line
-// YAML error text.
+// (OptionManifestConfig or ManifestConfig). The events refer to the text,
+// which is released once the records are read. A refusal is a Serialization
+// error carrying the one-line YAML error text.
 template <class Entry>
 errors::Result<schema::DocumentMap<Entry>> read_document_map(std::string text, Selection selection = {});
 
@@ -68,8 +68,10 @@ read_loaded(const Loaded&, Selection, FailureSite*);
 // through aliases needs, and keeps a hostile manifest to seconds.
 inline constexpr std::uint64_t replay_limit = std::uint64_t{1} << 28;
 
-// What replaying one event through an alias counts against replay_limit.
-inline std::uint64_t replay_cost(const Event& event) { return 1 + std::uint64_t{event.text_length}; }
+// What replaying one event, with a text of `text_length` bytes, through an
+// alias counts against replay_limit.
+inline std::uint64_t replay_cost(std::size_t text_length) { return 1 + std::uint64_t{text_length}; }
+inline std::uint64_t replay_cost(const Event& event) { return replay_cost(event.text_length); }
 
 // ---------------------------------------------------------------------------
 // Reading one piece of a loaded document by the rules and texts of reading,

@@ -1,17 +1,42 @@
 #include "yaml/scalar.hpp"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <clocale>
 #include <cstdlib>
 #include <locale.h>
 #include <cmath>
 #include <limits>
+#include <span>
 
 namespace brintel::yaml {
 namespace {
 
 using u128 = unsigned __int128;
+
+constexpr std::array<std::string_view, 4> null_words{"~", "null", "Null", "NULL"};
+constexpr std::array<std::string_view, 3> true_words{"true", "True", "TRUE"};
+constexpr std::array<std::string_view, 3> false_words{"false", "False", "FALSE"};
+// Every number form opens with one of these: a sign, a digit, or the point
+// of ".5", ".inf" and ".nan".
+constexpr std::string_view number_starts = "+-.0123456789";
+
+// The first bytes of every text that may read as something other than a
+// string, drawn from the lists above.
+constexpr std::array<bool, 256> typed_starts = [] {
+    std::array<bool, 256> starts{};
+    const auto opens = [&](char first) { starts[static_cast<unsigned char>(first)] = true; };
+    std::ranges::for_each(null_words, [&](std::string_view word) { opens(word[0]); });
+    std::ranges::for_each(true_words, [&](std::string_view word) { opens(word[0]); });
+    std::ranges::for_each(false_words, [&](std::string_view word) { opens(word[0]); });
+    std::ranges::for_each(number_starts, opens);
+    return starts;
+}();
+
+bool is_one_of(std::string_view text, std::span<const std::string_view> words) {
+    return std::ranges::find(words, text) != words.end();
+}
 
 struct Digits {
     std::string_view digits;
@@ -188,17 +213,40 @@ std::optional<double> parse_float(std::string_view text) {
 }
 
 std::optional<bool> parse_bool(std::string_view text) {
-    if (text == "true" || text == "True" || text == "TRUE") return true;
-    if (text == "false" || text == "False" || text == "FALSE") return false;
+    if (is_one_of(text, true_words)) return true;
+    if (is_one_of(text, false_words)) return false;
     return std::nullopt;
 }
 
-bool is_null_spelling(std::string_view text) {
-    return text.empty() || text == "~" || text == "null" || text == "Null" || text == "NULL";
+bool is_null_spelling(std::string_view text) { return text.empty() || is_one_of(text, null_words); }
+
+bool may_be_typed(std::string_view text) {
+    return text.empty() || typed_starts[static_cast<unsigned char>(text[0])];
 }
 
+namespace {
+
+// Decimal digits without a leading zero, at most 19 of them: the numbers
+// manifests hold, which cannot overflow 64 bits. Nullopt for anything else,
+// which the general way then decides.
+std::optional<std::uint64_t> short_decimal(std::string_view text) {
+    constexpr std::size_t safe_digits = std::numeric_limits<std::uint64_t>::digits10;  // 19
+    if (text.empty() || text.size() > safe_digits || (text[0] == '0' && text.size() > 1)) return std::nullopt;
+    std::uint64_t value = 0;
+    for (char c : text) {
+        const auto digit = static_cast<unsigned>(c - '0');
+        if (digit > 9) return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+}  // namespace
+
 std::optional<std::uint64_t> parse_unsigned(std::string_view text) {
-    const auto form = unsigned_form(strip_plus(text));
+    text = strip_plus(text);
+    if (const auto value = short_decimal(text)) return value;
+    const auto form = unsigned_form(text);
     if (!form) return std::nullopt;
     const auto value = accumulate(*form);
     if (!value || *value > std::numeric_limits<std::uint64_t>::max()) return std::nullopt;
@@ -215,6 +263,7 @@ bool is_leading_zero_digits(std::string_view text) {
 }
 
 PlainMeaning plain_meaning(std::string_view text) {
+    if (!may_be_typed(text)) return PlainMeaning::String;
     if (is_null_spelling(text)) return PlainMeaning::Null;
     if (parse_bool(text)) return PlainMeaning::Boolean;
     if (parse_integer(text)) return PlainMeaning::Integer;

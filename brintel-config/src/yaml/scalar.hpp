@@ -38,6 +38,11 @@ std::optional<DecimalInteger> decimal_integer(std::string_view text);
 // number in either direction.
 std::optional<double> parse_float(std::string_view text);
 
+// Whether a plain scalar may read as something other than a string, or be
+// a leading-zero digit string; false settles that it is plain text. Decided
+// by the first byte alone, which rules out most texts at once.
+bool may_be_typed(std::string_view text);
+
 // How a plain scalar reads when nothing forces a type on it.
 enum class PlainMeaning : std::uint8_t { Null, Boolean, Integer, Float, String };
 

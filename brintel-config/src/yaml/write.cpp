@@ -22,6 +22,7 @@ int append_output(void* data, unsigned char* buffer, size_t size) {
 // The style a string asks the emitter for.
 yaml_scalar_style_t string_style(std::string_view text) {
     if (text.find('\n') != std::string_view::npos) return YAML_LITERAL_SCALAR_STYLE;
+    if (!may_be_typed(text)) return YAML_ANY_SCALAR_STYLE;
     // Every integer form, even one too large to be a number here: other YAML
     // readers take it for one.
     if (plain_meaning(text) != PlainMeaning::String || has_integer_form(text) || is_leading_zero_digits(text)) {

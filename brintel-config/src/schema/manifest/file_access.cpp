@@ -55,19 +55,23 @@ ssize_t read_some(int fd, char* buffer, std::size_t size, const Waiting* waiting
     }
 }
 
+// Straight into the text, which has room for one byte more than the file
+// had when it was opened: a read that fills that byte finds a file that grew,
+// and the text grows with it. Never more than one byte past the limit is kept.
 ReadOutcome read_file(int fd, std::uint64_t size, std::uint64_t limit, std::string& out) {
     if (size > limit) return ReadOutcome::TooLarge;
-    out.reserve(static_cast<std::size_t>(size));
-    // The file may grow while it is read; never more than one byte past
-    // the limit is kept.
     std::uint64_t total = 0;
-    char buffer[1 << 16];
+    out.resize(static_cast<std::size_t>(size) + 1);
     for (;;) {
-        const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buffer, limit + 1 - total));
-        const ssize_t got = read_some(fd, buffer, wanted, nullptr);
-        if (got == 0) return ReadOutcome::Complete;
-        if (got < 0) return ReadOutcome::Failed;
-        out.append(buffer, static_cast<std::size_t>(got));
+        if (total == out.size()) {
+            const std::uint64_t room = std::max<std::uint64_t>(total, std::uint64_t{1} << 16);
+            out.resize(static_cast<std::size_t>(std::min(total + room, limit + 1)));
+        }
+        const ssize_t got = read_some(fd, out.data() + total, out.size() - total, nullptr);
+        if (got <= 0) {
+            out.resize(static_cast<std::size_t>(total));
+            return got == 0 ? ReadOutcome::Complete : ReadOutcome::Failed;
+        }
         total += static_cast<std::uint64_t>(got);
         if (total > limit) return ReadOutcome::TooLarge;
     }

@@ -78,7 +78,8 @@ struct InspectedManifest {
     std::optional<yaml::FailureSite> failed_at;
 };
 
-// Reads `text` as reading a manifest file does, keeping the loaded events.
+// Reads `text` as reading a manifest file does, keeping the loaded events
+// and their positions. The events refer to `text`, which must outlive them.
 InspectedManifest inspect_manifest(std::string_view text);
 
 // A copy of the reader stored under `reader_id`.

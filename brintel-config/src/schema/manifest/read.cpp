@@ -95,7 +95,7 @@ errors::Result<OptionManifestConfig> read_product_entry(const std::string& path,
 }  // namespace
 
 InspectedManifest inspect_manifest(std::string_view text) {
-    yaml::Loaded loaded = yaml::load_first_document(text);
+    yaml::Loaded loaded = yaml::load_first_document(text, yaml::Positions::Keep);
     std::optional<yaml::FailureSite> failed_at;
     auto document = yaml::read_loaded<OptionManifestConfig>(loaded, {product_key, std::nullopt},
                                                             &failed_at.emplace());
