@@ -11,6 +11,7 @@ std::size_t followed(const Document& document, std::size_t index) {
 }  // namespace
 
 std::size_t value_end(const Document& document, std::size_t index) {
+    if (index >= document.events.size()) return index;
     std::size_t depth = 0;
     do {
         switch (document.events.stored(index).kind()) {

@@ -32,6 +32,7 @@ std::vector<KeyAt> mapping_entries(const Document& document, std::size_t value);
 bool holds_entries(const Document& document, std::size_t value);
 
 // The index after the value that starts at `value`; an alias is one event.
+// A value cut short by the document's end ends there.
 std::size_t value_end(const Document& document, std::size_t value);
 
 // The first event of the document's root value.
