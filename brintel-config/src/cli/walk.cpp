@@ -25,6 +25,16 @@ constexpr auto field_keys = [] {
     return keys;
 }();
 
+// Whether every setting of the record is a scalar, none walked in turn.
+template <class Record>
+constexpr bool is_flat = [] {
+    bool flat = true;
+    schema::for_each_field<Record>([&](const auto& field) {
+        flat = flat && field.kind != ValueKind::Record && field.kind != ValueKind::ReaderMap;
+    });
+    return flat;
+}();
+
 template <class Record>
 std::optional<std::size_t> field_index(std::string_view key) {
     const auto& keys = field_keys<Record>;
@@ -162,6 +172,27 @@ private:
         if (place.scope == Scope::Everything) {
             detect(MappingSite{document_, entries, MappingKind::Record, field_keys<Record>, place}, report_);
         }
+        if constexpr (is_flat<Record>) {
+            // Most records read: read whole, at one go, they need no
+            // reading field by field to find where they do not.
+            if (!yaml::read_entry(document_, value, place.path, out)) return spend_fields<Record>(entries);
+            out = Record{};
+        }
+        return record_by_field(value, place, out, entries);
+    }
+
+    // What reading replays through the aliased settings of a record read.
+    template <class Record>
+    bool spend_fields(const Entries& entries) {
+        for (const KeyAt& entry : entries) {
+            if (is_scalar_key(document_, entry) && field_index<Record>(entry.key) && !spend(entry)) return false;
+        }
+        return true;
+    }
+
+    // Each entry of the record read in turn, on past each refusal.
+    template <class Record>
+    bool record_by_field(std::size_t value, const Place& place, Record& out, const Entries& entries) {
         const yaml::Event& start = document_.events[value];
         std::array<bool, schema::field_count<Record>> seen{};
         bool ok = true;
