@@ -26,9 +26,7 @@ private:
     std::optional<std::optional<std::string>> words_;
 };
 
-bool is_field(const MappingSite& site, std::string_view key) {
-    return std::ranges::find(site.fields, key) != site.fields.end();
-}
+bool is_field(const MappingSite& site, std::string_view key) { return site.names_field && site.names_field(key); }
 
 // The settings a key of the record may stand for: those it does not have.
 std::vector<std::string_view> absent_fields(const MappingSite& site) {
@@ -102,7 +100,7 @@ void detect_unknown_key(const MappingSite& site, Report& report) {
         if (!is_scalar_key(site.document, entry) || is_merge_key(site.document, entry)) continue;
         if (is_field(site, entry.key)) continue;
         if (!absent) absent = absent_fields(site);
-        Finding finding = located(entry.key_mark, Rule::UnknownKey,
+        Finding finding = located(entry.key_mark(site.document), Rule::UnknownKey,
                                   text::unknown_key(entry.key, where(), closest(entry.key, *absent)));
         finding.extent = Extent::Node;
         report.add(std::move(finding), site.place);
@@ -116,13 +114,16 @@ void detect_duplicate_key(const MappingSite& site, Report& report) {
     const bool record = site.kind == MappingKind::Record;
     const std::string_view consequence = record ? std::string_view() : text::last_entry_read;
     Where where(site.place.path);
-    std::unordered_map<std::string_view, yaml::Mark> first;
+    std::unordered_map<std::string_view, const KeyAt*> first;
     for (const KeyAt& entry : site.entries) {
         if (!is_scalar_key(site.document, entry)) continue;
         if (record && is_field(site, entry.key)) continue;  // a duplicate field is a refusal of its own
         if (record) repeated_in_value(site, entry, report);
-        const auto [seen, added] = first.try_emplace(entry.key, entry.key_mark);
-        if (!added) repeated(entry.key_mark, entry.key, seen->second, where(), consequence, site.place, report);
+        const auto [seen, added] = first.try_emplace(entry.key, &entry);
+        if (!added) {
+            repeated(entry.key_mark(site.document), entry.key, seen->second->key_mark(site.document), where(),
+                     consequence, site.place, report);
+        }
     }
 }
 
@@ -133,7 +134,7 @@ void detect_merge_key(const MappingSite& site, Report& report) {
         const std::string_view consequence = site.kind == MappingKind::Root ? text::merge_as_entry
                                              : site.kind == MappingKind::Map ? text::merge_as_reader
                                                                              : text::merge_ignored;
-        Finding finding = located(entry.key_mark, Rule::MergeKey, text::merge_key_unapplied(where(), consequence));
+        Finding finding = located(entry.key_mark(site.document), Rule::MergeKey, text::merge_key_unapplied(where(), consequence));
         finding.extent = Extent::Node;
         report.add(std::move(finding), site.place);
     }

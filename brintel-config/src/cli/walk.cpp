@@ -37,11 +37,14 @@ constexpr bool is_flat = [] {
 
 template <class Record>
 std::optional<std::size_t> field_index(std::string_view key) {
-    const auto& keys = field_keys<Record>;
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        if (keys[i] == key) return i;
-    }
-    return std::nullopt;
+    std::optional<std::size_t> found;
+    schema::visit_field_named<Record>(key, [&](const auto&, std::size_t index) { found = index; });
+    return found;
+}
+
+template <class Record>
+bool names_field(std::string_view key) {
+    return field_index<Record>(key).has_value();
 }
 
 // Of a repeated key, the later entry is the one that was read.
@@ -55,8 +58,8 @@ std::unordered_map<std::string_view, const KeyAt*> last_entries(const yaml::Docu
 }
 
 // The note of an entry that a later one with the same key replaces.
-std::string dropped_note(const KeyAt& entry, const KeyAt& kept) {
-    return &entry == &kept ? std::string() : text::dropped_for_later(kept.key_mark);
+std::string dropped_note(const yaml::Document& document, const KeyAt& entry, const KeyAt& kept) {
+    return &entry == &kept ? std::string() : text::dropped_for_later(kept.key_mark(document));
 }
 
 class Walk {
@@ -90,6 +93,7 @@ private:
     const yaml::Document& document_;
     Report& report_;
     std::uint64_t replayed_ = 0;  // events and bytes read again through aliases
+    Entries reader_fields_;       // a reader's, kept for the next one's: readers do not nest
     bool exhausted_ = false;
 
     // Every entry has the shape of the product's; a brintel entry, or the
@@ -98,7 +102,7 @@ private:
         const bool product = entry.key == schema::product_key;
         const bool taken = !has_product && near_product_key(entry.key);
         const Path path = root.child(entry.key);
-        std::string note = dropped_note(entry, kept);
+        std::string note = dropped_note(document_, entry, kept);
         if (taken && note.empty()) note = text::taken_for_product(entry.key, schema::product_key);
         const Place place{path, product || taken ? Scope::Everything : Scope::ReadingOnly, std::nullopt,
                           std::move(note)};
@@ -168,9 +172,10 @@ private:
     // The record whose mapping starts at `value`; its entries go to `entries`.
     template <class Record>
     bool record(std::size_t value, const Place& place, Record& out, Entries& entries) {
-        entries = yaml::mapping_entries(document_, value);
+        yaml::mapping_entries(document_, value, entries);
         if (place.scope == Scope::Everything) {
-            detect(MappingSite{document_, entries, MappingKind::Record, field_keys<Record>, place}, report_);
+            detect(MappingSite{document_, entries, MappingKind::Record, field_keys<Record>, place, &names_field<Record>},
+                   report_);
         }
         if constexpr (is_flat<Record>) {
             // Most records read: read whole, at one go, they need no
@@ -185,7 +190,9 @@ private:
     template <class Record>
     bool spend_fields(const Entries& entries) {
         for (const KeyAt& entry : entries) {
-            if (is_scalar_key(document_, entry) && field_index<Record>(entry.key) && !spend(entry)) return false;
+            if (exhausted_) return false;
+            if (!entry.value_is_alias || !is_scalar_key(document_, entry) || !field_index<Record>(entry.key)) continue;
+            if (!spend(entry)) return false;
         }
         return true;
     }
@@ -206,7 +213,7 @@ private:
             const std::optional<std::size_t> index = field_index<Record>(entry.key);
             if (!index) continue;
             if (seen[*index]) {
-                record_refusal(entry.key_mark, Extent::Node, start, yaml::Cause::DuplicateField,
+                record_refusal(entry.key_mark(document_), Extent::Node, start, yaml::Cause::DuplicateField,
                                yaml::message::duplicate_field(entry.key), place, entry.key);
                 ok = false;
                 continue;
@@ -286,10 +293,10 @@ private:
     // A reader; reading keeps the one given last with its id (`kept`).
     bool reader(const KeyAt& entry, const Place& readers, const KeyAt& kept) {
         const Path path = readers.path.child(entry.key);
-        const std::string note = readers.note.empty() ? dropped_note(entry, kept) : readers.note;
+        const std::string note = readers.note.empty() ? dropped_note(document_, entry, kept) : readers.note;
         const Place place{path, readers.scope, entry.key, note};
         schema::ReaderConfig config;
-        Entries fields;
+        Entries& fields = reader_fields_;
         if (!map_entry(entry, place, config, fields)) return false;
         if (place.scope == Scope::Everything) detect(ReaderSite{document_, entry, config, fields, place}, report_);
         return true;
