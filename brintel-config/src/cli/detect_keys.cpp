@@ -1,4 +1,5 @@
 // The rules of keys that reading lets pass: unknown, repeated and merge keys.
+#include "cli/entries_by_key.hpp"
 #include "cli/sites.hpp"
 #include "cli/suggest.hpp"
 #include "cli/texts.hpp"
@@ -114,14 +115,16 @@ void detect_duplicate_key(const MappingSite& site, Report& report) {
     const bool record = site.kind == MappingKind::Record;
     const std::string_view consequence = record ? std::string_view() : text::last_entry_read;
     Where where(site.place.path);
-    std::unordered_map<std::string_view, const KeyAt*> first;
-    for (const KeyAt& entry : site.entries) {
+    std::optional<EntriesByKey> first;  // made for the first key that may repeat
+    for (std::size_t index = 0; index < site.entries.size(); ++index) {
+        const KeyAt& entry = site.entries[index];
         if (!is_scalar_key(site.document, entry)) continue;
         if (record && is_field(site, entry.key)) continue;  // a duplicate field is a refusal of its own
         if (record) repeated_in_value(site, entry, report);
-        const auto [seen, added] = first.try_emplace(entry.key, &entry);
+        if (!first) first.emplace(site.entries, site.entries.size());
+        const auto [seen, added] = first->find_or_add(index);
         if (!added) {
-            repeated(entry.key_mark(site.document), entry.key, seen->second->key_mark(site.document), where(),
+            repeated(entry.key_mark(site.document), entry.key, site.entries[seen].key_mark(site.document), where(),
                      consequence, site.place, report);
         }
     }

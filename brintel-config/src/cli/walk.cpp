@@ -1,12 +1,12 @@
 #include "cli/walk.hpp"
 
+#include "cli/entries_by_key.hpp"
 #include "cli/texts.hpp"
 
 #include "yaml/messages.hpp"
 
 #include <array>
 #include <type_traits>
-#include <unordered_map>
 
 namespace brintel::cli {
 namespace {
@@ -48,11 +48,10 @@ bool names_field(std::string_view key) {
 }
 
 // Of a repeated key, the later entry is the one that was read.
-std::unordered_map<std::string_view, const KeyAt*> last_entries(const yaml::Document& document,
-                                                                const Entries& entries) {
-    std::unordered_map<std::string_view, const KeyAt*> last;
-    for (const KeyAt& entry : entries) {
-        if (is_scalar_key(document, entry)) last.insert_or_assign(entry.key, &entry);
+EntriesByKey last_entries(const yaml::Document& document, const Entries& entries) {
+    EntriesByKey last(entries, entries.size());
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+        if (is_scalar_key(document, entries[index])) last.find_or_add(index).entry = static_cast<std::uint32_t>(index);
     }
     return last;
 }
@@ -77,14 +76,15 @@ public:
         const Entries entries = yaml::mapping_entries(document_, yaml::root_value);
         detect(MappingSite{document_, entries, MappingKind::Root, {}, top}, report_);
         const bool has_product = has_product_key(document_, entries);
-        const auto last = last_entries(document_, entries);
-        for (const KeyAt& entry : entries) {
+        auto last = last_entries(document_, entries);
+        for (std::size_t index = 0; index < entries.size(); ++index) {
+            const KeyAt& entry = entries[index];
             if (!is_scalar_key(document_, entry)) {
                 refused(yaml::read_key(document_, entry.key_event, root, yaml::KeyOf::Map), entry.key_event, top,
                         std::nullopt);
                 continue;
             }
-            top_level_entry(entry, root, has_product, *last.at(entry.key));
+            top_level_entry(entry, root, has_product, entries[last.at(index)]);
             if (exhausted_) return;
         }
     }
@@ -276,16 +276,17 @@ private:
         if (place.scope == Scope::Everything) {
             detect(MappingSite{document_, entries, MappingKind::Map, {}, map_place}, report_);
         }
-        const auto last = last_entries(document_, entries);
+        auto last = last_entries(document_, entries);
         bool ok = true;
-        for (const KeyAt& entry : entries) {
+        for (std::size_t index = 0; index < entries.size(); ++index) {
+            const KeyAt& entry = entries[index];
             if (exhausted_) return false;
             if (!is_scalar_key(document_, entry)) {
                 const auto refusal = yaml::read_key(document_, entry.key_event, path, yaml::KeyOf::Map);
                 ok = refused(refusal, entry.key_event, map_place, std::nullopt) && ok;
                 continue;
             }
-            ok = reader(entry, map_place, *last.at(entry.key)) && ok;
+            ok = reader(entry, map_place, entries[last.at(index)]) && ok;
         }
         return ok;
     }
