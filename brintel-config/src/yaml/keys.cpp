@@ -10,10 +10,7 @@ std::size_t followed(const Document& document, std::size_t index) {
 
 }  // namespace
 
-std::size_t value_end(const Document& document, std::size_t index) {
-    if (index >= document.events.size()) return index;
-    const EventKind first = document.events.stored(index).kind();
-    if (first == EventKind::Scalar || first == EventKind::Alias) return index + 1;  // most values
+std::size_t collection_end(const Document& document, std::size_t index) {
     std::size_t depth = 0;
     do {
         switch (document.events.stored(index).kind()) {

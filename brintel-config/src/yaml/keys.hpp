@@ -38,9 +38,18 @@ void mapping_entries(const Document& document, std::size_t value, std::vector<Ke
 // for a mapping: one, or an empty plain scalar.
 bool holds_entries(const Document& document, std::size_t value);
 
+// The index after the collection that starts at `start`, or the document's
+// end when that cuts it short.
+std::size_t collection_end(const Document& document, std::size_t start);
+
 // The index after the value that starts at `value`; an alias is one event.
 // A value cut short by the document's end ends there.
-std::size_t value_end(const Document& document, std::size_t value);
+inline std::size_t value_end(const Document& document, std::size_t value) {
+    if (value >= document.events.size()) return value;
+    const EventKind first = document.events.stored(value).kind();
+    if (first == EventKind::Scalar || first == EventKind::Alias) return value + 1;  // most values
+    return collection_end(document, value);
+}
 
 // The first event of the document's root value.
 inline constexpr std::size_t root_value = 0;
