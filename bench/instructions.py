@@ -30,6 +30,15 @@ MODULE_ROUTES = ("read", "update", "getters", "export")
 REPEATS = 1_000
 
 
+def check(manifest: str) -> None:
+    """`brintel-config check MANIFEST`, run in this process as the console
+    script runs it."""
+    import _brintel_config_command
+
+    sys.argv = ["brintel-config", "check", manifest]
+    _brintel_config_command.main()
+
+
 def run_route(route: str, manifest: str, reader_id: str, calls: int) -> None:
     from brintel_config import ReaderConfig, read_brintel_readers_config
 
@@ -42,6 +51,7 @@ def run_route(route: str, manifest: str, reader_id: str, calls: int) -> None:
                                        if inspect.isgetsetdescriptor(member) and not name.startswith("__")))
     actions = {
         "read": lambda: read_brintel_readers_config(manifest, reader_id),
+        "check": lambda: check(manifest),
         "pyyaml_read": lambda: routes.pyyaml_lookup(manifest, reader_id),
         "update": lambda: stored.add_to_manifest_yaml(manifest, "new"),
         "pyyaml_update": lambda: routes.pyyaml_update(manifest, "new", stored.dict_without_optionals()),
@@ -91,7 +101,7 @@ def measure(manifest: Path, reader_id: str, bare_parse: str) -> dict[str, int]:
     with tempfile.TemporaryDirectory() as scratch:
         workdir = Path(scratch)
         counts = {"bare": per_call(lambda calls: [bare_parse, str(manifest), str(calls)], workdir)}
-        counts.update(measure_routes(manifest, reader_id, ("read", "pyyaml_read", "update", "pyyaml_update"),
+        counts.update(measure_routes(manifest, reader_id, ("read", "check", "pyyaml_read", "update", "pyyaml_update"),
                                      workdir))
     return counts
 
@@ -119,10 +129,11 @@ def print_comparison(readers: int, counts: dict[str, tuple[int, int]], names: tu
 def print_counts(readers: int, counts: dict[str, int]) -> None:
     millions = {route: count / 1e6 for route, count in counts.items()}
     print(f"Instructions per call under callgrind, {readers:,} readers (millions):")
-    print("| read | libyaml parse | read / parse | PyYAML read | PyYAML / read "
+    print("| read | libyaml parse | read / parse | check | check / read | PyYAML read | PyYAML / read "
           "| update | PyYAML update | PyYAML update / update |")
-    print("|" + "---|" * 8)
+    print("|" + "---|" * 10)
     print(f"| {millions['read']:.1f} | {millions['bare']:.1f} | {counts['read'] / counts['bare']:.2f}x "
+          f"| {millions['check']:.1f} | {counts['check'] / counts['read']:.2f}x "
           f"| {millions['pyyaml_read']:.1f} | {counts['pyyaml_read'] / counts['read']:.1f}x "
           f"| {millions['update']:.1f} | {millions['pyyaml_update']:.1f} "
           f"| {counts['pyyaml_update'] / counts['update']:.1f}x |")

@@ -202,6 +202,21 @@ def check_json(path, *options) -> list[dict]:
     return json.loads(result.stdout)
 
 
+def test_repeated_reader_ids_among_many_readers(tmp_path):
+    # Enough readers that ids share places in the table that finds entries by key.
+    def reader_line(number: int, unknown: str = "") -> str:
+        return f"    r{number}: {{model_name: m, device: cpu, consumer_group: g{unknown}}}\n"
+    readers = [reader_line(number, ", tensr: 1" if number in (7, 150) else "") for number in range(300)]
+    readers += [reader_line(7), reader_line(150), reader_line(7)]
+    path = write(tmp_path, "brintel:\n  server_config: {}\n  readers_config:\n" + "".join(readers))
+    findings = [(f["rule"], f["line"], f["message"].split("`")[1], re.findall(r"line \d+", f["message"]))
+                for f in check_json(path)]
+    # r7 stands on line 11 and again on 304 and 306, r150 on 154 and 305.
+    assert findings == [("unknown-key", 11, "tensr", ["line 306"]), ("unknown-key", 154, "tensr", ["line 305"]),
+                        ("duplicate-key", 304, "r7", ["line 11"]), ("duplicate-key", 305, "r150", ["line 154"]),
+                        ("duplicate-key", 306, "r7", ["line 11"])]
+
+
 def stands_for(finding: dict, error: str) -> bool:
     """Whether `finding` reports the reading error `error` (a module's text):
     its text, or its text without the position where the finding stands

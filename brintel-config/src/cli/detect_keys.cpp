@@ -1,4 +1,5 @@
 // The rules of keys that reading lets pass: unknown, repeated and merge keys.
+#include "cli/entries_by_key.hpp"
 #include "cli/sites.hpp"
 #include "cli/suggest.hpp"
 #include "cli/texts.hpp"
@@ -11,9 +12,22 @@ namespace {
 
 using yaml::KeyAt;
 
-bool is_field(const MappingSite& site, std::string_view key) {
-    return std::ranges::find(site.fields, key) != site.fields.end();
-}
+// The words of a site's path, made for its first finding: most mappings
+// have none, and a reader's path is long.
+class Where {
+public:
+    explicit Where(const yaml::Path& path) : path_(path) {}
+    const std::optional<std::string>& operator()() {
+        if (!words_) words_.emplace(path_words(path_));
+        return *words_;
+    }
+
+private:
+    const yaml::Path& path_;
+    std::optional<std::optional<std::string>> words_;
+};
+
+bool is_field(const MappingSite& site, std::string_view key) { return site.names_field && site.names_field(key); }
 
 // The settings a key of the record may stand for: those it does not have.
 std::vector<std::string_view> absent_fields(const MappingSite& site) {
@@ -82,13 +96,13 @@ void repeated_in_value(const MappingSite& site, const KeyAt& entry, Report& repo
 void detect_unknown_key(const MappingSite& site, Report& report) {
     if (site.kind != MappingKind::Record) return;
     std::optional<std::vector<std::string_view>> absent;  // found once, for the first unknown key
-    const std::optional<std::string> where = path_words(site.place.path);
+    Where where(site.place.path);
     for (const KeyAt& entry : site.entries) {
         if (!is_scalar_key(site.document, entry) || is_merge_key(site.document, entry)) continue;
         if (is_field(site, entry.key)) continue;
         if (!absent) absent = absent_fields(site);
-        Finding finding = located(entry.key_mark, Rule::UnknownKey,
-                                  text::unknown_key(entry.key, where, closest(entry.key, *absent)));
+        Finding finding = located(entry.key_mark(site.document), Rule::UnknownKey,
+                                  text::unknown_key(entry.key, where(), closest(entry.key, *absent)));
         finding.extent = Extent::Node;
         report.add(std::move(finding), site.place);
     }
@@ -100,25 +114,30 @@ void detect_unknown_key(const MappingSite& site, Report& report) {
 void detect_duplicate_key(const MappingSite& site, Report& report) {
     const bool record = site.kind == MappingKind::Record;
     const std::string_view consequence = record ? std::string_view() : text::last_entry_read;
-    const std::optional<std::string> where = path_words(site.place.path);
-    std::unordered_map<std::string_view, yaml::Mark> first;
-    for (const KeyAt& entry : site.entries) {
+    Where where(site.place.path);
+    std::optional<EntriesByKey> first;  // made for the first key that may repeat
+    for (std::size_t index = 0; index < site.entries.size(); ++index) {
+        const KeyAt& entry = site.entries[index];
         if (!is_scalar_key(site.document, entry)) continue;
-        const bool field = record && is_field(site, entry.key);
-        if (record && !field) repeated_in_value(site, entry, report);
-        const auto [seen, added] = first.try_emplace(entry.key, entry.key_mark);
-        if (!added && !field) repeated(entry.key_mark, entry.key, seen->second, where, consequence, site.place, report);
+        if (record && is_field(site, entry.key)) continue;  // a duplicate field is a refusal of its own
+        if (record) repeated_in_value(site, entry, report);
+        if (!first) first.emplace(site.entries, site.entries.size());
+        const auto [seen, added] = first->find_or_add(index);
+        if (!added) {
+            repeated(entry.key_mark(site.document), entry.key, site.entries[seen].key_mark(site.document), where(),
+                     consequence, site.place, report);
+        }
     }
 }
 
 void detect_merge_key(const MappingSite& site, Report& report) {
-    const std::optional<std::string> where = path_words(site.place.path);
+    Where where(site.place.path);
     for (const KeyAt& entry : site.entries) {
         if (!is_merge_key(site.document, entry)) continue;
         const std::string_view consequence = site.kind == MappingKind::Root ? text::merge_as_entry
                                              : site.kind == MappingKind::Map ? text::merge_as_reader
                                                                              : text::merge_ignored;
-        Finding finding = located(entry.key_mark, Rule::MergeKey, text::merge_key_unapplied(where, consequence));
+        Finding finding = located(entry.key_mark(site.document), Rule::MergeKey, text::merge_key_unapplied(where(), consequence));
         finding.extent = Extent::Node;
         report.add(std::move(finding), site.place);
     }

@@ -39,7 +39,7 @@ void detect_no_product_key(const MappingSite& site, Report& report) {
     bool offered = false;
     for (const yaml::KeyAt& entry : site.entries) {
         if (!is_scalar_key(site.document, entry) || !near_product_key(entry.key)) continue;
-        Finding finding = located(entry.key_mark, Rule::NoProductKey,
+        Finding finding = located(entry.key_mark(site.document), Rule::NoProductKey,
                                   text::product_key_misspelt(missing, entry.key, schema::product_key));
         finding.reading_error = reading_error(missing);
         finding.extent = Extent::Node;

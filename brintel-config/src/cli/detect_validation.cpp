@@ -21,7 +21,7 @@ void detect_validation(const ReaderSite& site, Report& report) {
         }
         const yaml::Path path = site.place.path.child(field.value_or(""));
         const std::optional<std::string> where = path_words(field ? path : site.place.path);
-        Finding finding = located(value ? value->value_mark : site.at.key_mark, Rule::Validation,
+        Finding finding = located(value ? value->value_mark(site.document) : site.at.key_mark(site.document), Rule::Validation,
                                   text::at_path(where, problem.error_type.reason));
         finding.extent = value ? extent_at(site.document, value->value) : Extent::Node;
         report.add(std::move(finding), site.place, field);

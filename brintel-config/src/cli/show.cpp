@@ -96,7 +96,7 @@ int show_reader(const std::string& path, const std::optional<std::string>& reade
         streams.err << one_line(name) << ": " << one_line(text::unreadable(text.unreadable->reason)) << '\n';
         return failure;
     }
-    const schema::InspectedManifest manifest = schema::inspect_manifest(text.text);
+    const schema::InspectedManifest manifest = schema::inspect_manifest(text.text, reader_id);
     if (!manifest.entry) {
         streams.err << one_line(name) << ": " << one_line(manifest.entry.error().display()) << '\n';
         return failure;

@@ -52,11 +52,11 @@ Extent extent_at(const yaml::Document& document, std::size_t event) {
 }
 
 bool is_scalar_key(const yaml::Document& document, const yaml::KeyAt& entry) {
-    return document.events[entry.key_event].kind == yaml::EventKind::Scalar;
+    return document.events.stored(entry.key_event).kind() == yaml::EventKind::Scalar;
 }
 
 bool is_merge_key(const yaml::Document& document, const yaml::KeyAt& entry) {
-    return entry.key == text::merge_key && document.events[entry.key_event].style == yaml::ScalarStyle::Plain;
+    return entry.key == text::merge_key && document.events.stored(entry.key_event).style() == yaml::ScalarStyle::Plain;
 }
 
 bool near_product_key(std::string_view key) {

@@ -66,6 +66,7 @@ struct MappingSite {
     MappingKind kind;
     std::span<const std::string_view> fields;  // a record's keys, in declared order
     const Place& place;
+    bool (*names_field)(std::string_view key) = nullptr;  // a record's: whether `key` is one of `fields`
 };
 
 // A reader of an examined entry that reads.

@@ -1,12 +1,12 @@
 #include "cli/walk.hpp"
 
+#include "cli/entries_by_key.hpp"
 #include "cli/texts.hpp"
 
 #include "yaml/messages.hpp"
 
 #include <array>
 #include <type_traits>
-#include <unordered_map>
 
 namespace brintel::cli {
 namespace {
@@ -25,28 +25,40 @@ constexpr auto field_keys = [] {
     return keys;
 }();
 
+// Whether every setting of the record is a scalar, none walked in turn.
+template <class Record>
+constexpr bool is_flat = [] {
+    bool flat = true;
+    schema::for_each_field<Record>([&](const auto& field) {
+        flat = flat && field.kind != ValueKind::Record && field.kind != ValueKind::ReaderMap;
+    });
+    return flat;
+}();
+
 template <class Record>
 std::optional<std::size_t> field_index(std::string_view key) {
-    const auto& keys = field_keys<Record>;
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        if (keys[i] == key) return i;
-    }
-    return std::nullopt;
+    std::optional<std::size_t> found;
+    schema::visit_field_named<Record>(key, [&](const auto&, std::size_t index) { found = index; });
+    return found;
+}
+
+template <class Record>
+bool names_field(std::string_view key) {
+    return field_index<Record>(key).has_value();
 }
 
 // Of a repeated key, the later entry is the one that was read.
-std::unordered_map<std::string_view, const KeyAt*> last_entries(const yaml::Document& document,
-                                                                const Entries& entries) {
-    std::unordered_map<std::string_view, const KeyAt*> last;
-    for (const KeyAt& entry : entries) {
-        if (is_scalar_key(document, entry)) last.insert_or_assign(entry.key, &entry);
+EntriesByKey last_entries(const yaml::Document& document, const Entries& entries) {
+    EntriesByKey last(entries, entries.size());
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+        if (is_scalar_key(document, entries[index])) last.find_or_add(index).entry = static_cast<std::uint32_t>(index);
     }
     return last;
 }
 
 // The note of an entry that a later one with the same key replaces.
-std::string dropped_note(const KeyAt& entry, const KeyAt& kept) {
-    return &entry == &kept ? std::string() : text::dropped_for_later(kept.key_mark);
+std::string dropped_note(const yaml::Document& document, const KeyAt& entry, const KeyAt& kept) {
+    return &entry == &kept ? std::string() : text::dropped_for_later(kept.key_mark(document));
 }
 
 class Walk {
@@ -64,14 +76,15 @@ public:
         const Entries entries = yaml::mapping_entries(document_, yaml::root_value);
         detect(MappingSite{document_, entries, MappingKind::Root, {}, top}, report_);
         const bool has_product = has_product_key(document_, entries);
-        const auto last = last_entries(document_, entries);
-        for (const KeyAt& entry : entries) {
+        auto last = last_entries(document_, entries);
+        for (std::size_t index = 0; index < entries.size(); ++index) {
+            const KeyAt& entry = entries[index];
             if (!is_scalar_key(document_, entry)) {
                 refused(yaml::read_key(document_, entry.key_event, root, yaml::KeyOf::Map), entry.key_event, top,
                         std::nullopt);
                 continue;
             }
-            top_level_entry(entry, root, has_product, *last.at(entry.key));
+            top_level_entry(entry, root, has_product, entries[last.at(index)]);
             if (exhausted_) return;
         }
     }
@@ -80,6 +93,7 @@ private:
     const yaml::Document& document_;
     Report& report_;
     std::uint64_t replayed_ = 0;  // events and bytes read again through aliases
+    Entries reader_fields_;       // a reader's, kept for the next one's: readers do not nest
     bool exhausted_ = false;
 
     // Every entry has the shape of the product's; a brintel entry, or the
@@ -88,7 +102,7 @@ private:
         const bool product = entry.key == schema::product_key;
         const bool taken = !has_product && near_product_key(entry.key);
         const Path path = root.child(entry.key);
-        std::string note = dropped_note(entry, kept);
+        std::string note = dropped_note(document_, entry, kept);
         if (taken && note.empty()) note = text::taken_for_product(entry.key, schema::product_key);
         const Place place{path, product || taken ? Scope::Everything : Scope::ReadingOnly, std::nullopt,
                           std::move(note)};
@@ -158,10 +172,34 @@ private:
     // The record whose mapping starts at `value`; its entries go to `entries`.
     template <class Record>
     bool record(std::size_t value, const Place& place, Record& out, Entries& entries) {
-        entries = yaml::mapping_entries(document_, value);
+        yaml::mapping_entries(document_, value, entries);
         if (place.scope == Scope::Everything) {
-            detect(MappingSite{document_, entries, MappingKind::Record, field_keys<Record>, place}, report_);
+            detect(MappingSite{document_, entries, MappingKind::Record, field_keys<Record>, place, &names_field<Record>},
+                   report_);
         }
+        if constexpr (is_flat<Record>) {
+            // Most records read: read whole, at one go, they need no
+            // reading field by field to find where they do not.
+            if (!yaml::read_entry(document_, value, place.path, out)) return spend_fields<Record>(entries);
+            out = Record{};
+        }
+        return record_by_field(value, place, out, entries);
+    }
+
+    // What reading replays through the aliased settings of a record read.
+    template <class Record>
+    bool spend_fields(const Entries& entries) {
+        for (const KeyAt& entry : entries) {
+            if (exhausted_) return false;
+            if (!entry.value_is_alias || !is_scalar_key(document_, entry) || !field_index<Record>(entry.key)) continue;
+            if (!spend(entry)) return false;
+        }
+        return true;
+    }
+
+    // Each entry of the record read in turn, on past each refusal.
+    template <class Record>
+    bool record_by_field(std::size_t value, const Place& place, Record& out, const Entries& entries) {
         const yaml::Event& start = document_.events[value];
         std::array<bool, schema::field_count<Record>> seen{};
         bool ok = true;
@@ -175,7 +213,7 @@ private:
             const std::optional<std::size_t> index = field_index<Record>(entry.key);
             if (!index) continue;
             if (seen[*index]) {
-                record_refusal(entry.key_mark, Extent::Node, start, yaml::Cause::DuplicateField,
+                record_refusal(entry.key_mark(document_), Extent::Node, start, yaml::Cause::DuplicateField,
                                yaml::message::duplicate_field(entry.key), place, entry.key);
                 ok = false;
                 continue;
@@ -238,16 +276,17 @@ private:
         if (place.scope == Scope::Everything) {
             detect(MappingSite{document_, entries, MappingKind::Map, {}, map_place}, report_);
         }
-        const auto last = last_entries(document_, entries);
+        auto last = last_entries(document_, entries);
         bool ok = true;
-        for (const KeyAt& entry : entries) {
+        for (std::size_t index = 0; index < entries.size(); ++index) {
+            const KeyAt& entry = entries[index];
             if (exhausted_) return false;
             if (!is_scalar_key(document_, entry)) {
                 const auto refusal = yaml::read_key(document_, entry.key_event, path, yaml::KeyOf::Map);
                 ok = refused(refusal, entry.key_event, map_place, std::nullopt) && ok;
                 continue;
             }
-            ok = reader(entry, map_place, *last.at(entry.key)) && ok;
+            ok = reader(entry, map_place, entries[last.at(index)]) && ok;
         }
         return ok;
     }
@@ -255,10 +294,10 @@ private:
     // A reader; reading keeps the one given last with its id (`kept`).
     bool reader(const KeyAt& entry, const Place& readers, const KeyAt& kept) {
         const Path path = readers.path.child(entry.key);
-        const std::string note = readers.note.empty() ? dropped_note(entry, kept) : readers.note;
+        const std::string note = readers.note.empty() ? dropped_note(document_, entry, kept) : readers.note;
         const Place place{path, readers.scope, entry.key, note};
         schema::ReaderConfig config;
-        Entries fields;
+        Entries& fields = reader_fields_;
         if (!map_entry(entry, place, config, fields)) return false;
         if (place.scope == Scope::Everything) detect(ReaderSite{document_, entry, config, fields, place}, report_);
         return true;

@@ -10,7 +10,7 @@ std::size_t followed(const Document& document, std::size_t index) {
 
 }  // namespace
 
-std::size_t value_end(const Document& document, std::size_t index) {
+std::size_t collection_end(const Document& document, std::size_t index) {
     std::size_t depth = 0;
     do {
         switch (document.events.stored(index).kind()) {
@@ -27,10 +27,16 @@ std::size_t value_end(const Document& document, std::size_t index) {
 
 std::vector<KeyAt> mapping_entries(const Document& document, std::size_t value) {
     std::vector<KeyAt> entries;
+    mapping_entries(document, value, entries);
+    return entries;
+}
+
+void mapping_entries(const Document& document, std::size_t value, std::vector<KeyAt>& entries) {
+    entries.clear();
     const Events& events = document.events;
-    if (value >= events.size()) return entries;
+    if (value >= events.size()) return;
     std::size_t at = followed(document, value);
-    if (events.stored(at).kind() != EventKind::MappingStart) return entries;
+    if (events.stored(at).kind() != EventKind::MappingStart) return;
     ++at;
     while (at < events.size() && events.stored(at).kind() != EventKind::MappingEnd) {
         const std::size_t key = at;
@@ -39,11 +45,11 @@ std::vector<KeyAt> mapping_entries(const Document& document, std::size_t value) 
         if (at >= events.size()) break;
         const StoredEvent& key_text = events.stored(key_event);
         const std::string_view text = key_text.kind() == EventKind::Scalar ? document.scalar(key_text) : "";
-        entries.push_back({text, events.mark(key), events.mark(at), key_event, followed(document, at),
+        entries.push_back({text, static_cast<std::uint32_t>(key), static_cast<std::uint32_t>(at),
+                           static_cast<std::uint32_t>(key_event), static_cast<std::uint32_t>(followed(document, at)),
                            events.stored(at).kind() == EventKind::Alias});
         at = value_end(document, at);
     }
-    return entries;
 }
 
 bool holds_entries(const Document& document, std::size_t value) {

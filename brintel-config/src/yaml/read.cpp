@@ -1,6 +1,7 @@
 #include "yaml/read.hpp"
 
 #include "yaml/document.hpp"
+#include "yaml/keys.hpp"
 #include "yaml/messages.hpp"
 #include "yaml/path.hpp"
 #include "yaml/scalar.hpp"
@@ -107,7 +108,6 @@ public:
 
     template <class Entry>
     bool read_map(std::unordered_map<std::string, Entry>& out, const Path& path) {
-        const auto& only_key = std::is_same_v<Entry, schema::ReaderConfig> ? selection_.reader : selection_.entry;
         return at_value([&] {
             const StoredEvent& start = current();
             if (start.is_empty_plain()) return advance();
@@ -121,7 +121,7 @@ public:
                 bool end = false;
                 if (!read_key(key, end, path, message::expected_name(ValueKind::String))) return false;
                 if (end) return true;
-                const bool kept = keeping_ && (!only_key || key == *only_key);
+                const bool kept = keeping_ && keeps<Entry>(key);
                 if (!(kept ? read_kept(out, key, path) : read_dropped(dropped, path.child(key)))) return false;
             }
         });
@@ -145,6 +145,12 @@ private:
         if (alias_depth_ > 0) replayed_ += replay_cost(text(current()).size());
         ++position_;
         return true;
+    }
+
+    template <class Entry>
+    bool keeps(std::string_view key) const {
+        if constexpr (std::is_same_v<Entry, schema::ReaderConfig>) return selection_.keeps_reader(key);
+        return !selection_.entry || key == *selection_.entry;
     }
 
     template <class Entry>
@@ -234,20 +240,13 @@ private:
         });
     }
 
-    // Consumes one value of any shape, unread; aliases are not followed.
+    // Consumes one value of any shape, unread; aliases are not followed. A
+    // value that reaches the last event is cut short: its mapping's end
+    // would follow.
     bool skip_value() {
-        std::size_t depth = 0;
-        do {
-            if (position_ >= document_.events.size()) return past_end();
-            switch (current().kind()) {
-            case EventKind::MappingStart:
-            case EventKind::SequenceStart: ++depth; break;
-            case EventKind::MappingEnd:
-            case EventKind::SequenceEnd: --depth; break;
-            default: break;
-            }
-            advance();
-        } while (depth > 0);
+        const std::size_t end = value_end(document_, position_);
+        if (end >= document_.events.size()) return past_end();
+        while (position_ < end) advance();
         return true;
     }
 
@@ -483,5 +482,6 @@ template std::optional<Refusal> read_field(const Document&, std::size_t, std::st
 template std::optional<Refusal> read_entry(const Document&, std::size_t, const Path&,
                                            schema::OptionManifestConfig&);
 template std::optional<Refusal> read_entry(const Document&, std::size_t, const Path&, schema::ReaderConfig&);
+template std::optional<Refusal> read_entry(const Document&, std::size_t, const Path&, schema::OptionAppConfig&);
 
 }  // namespace brintel::yaml

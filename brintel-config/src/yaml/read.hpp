@@ -21,6 +21,9 @@ namespace brintel::yaml {
 struct Selection {
     std::optional<std::string_view> entry;   // top-level key
     std::optional<std::string_view> reader;  // reader id, in every entry
+    bool any_reader = true;                  // false: no reader is kept, whatever its id
+
+    bool keeps_reader(std::string_view id) const { return any_reader && (!reader || id == *reader); }
 };
 
 // Reads the whole text as a map from top-level key to `Entry`

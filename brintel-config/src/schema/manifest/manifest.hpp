@@ -79,8 +79,10 @@ struct InspectedManifest {
 };
 
 // Reads `text` as reading a manifest file does, keeping the loaded events
-// and their positions. The events refer to `text`, which must outlive them.
-InspectedManifest inspect_manifest(std::string_view text);
+// and their positions. The entry holds the reader `reader_id` alone, or no
+// reader when none is given: every other one is checked, then dropped. The
+// events refer to `text`, which must outlive them.
+InspectedManifest inspect_manifest(std::string_view text, std::optional<std::string_view> reader_id = std::nullopt);
 
 // A copy of the reader stored under `reader_id`.
 errors::Result<ReaderConfig> find_reader(const OptionManifestConfig& manifest,

@@ -94,11 +94,11 @@ errors::Result<OptionManifestConfig> read_product_entry(const std::string& path,
 
 }  // namespace
 
-InspectedManifest inspect_manifest(std::string_view text) {
+InspectedManifest inspect_manifest(std::string_view text, std::optional<std::string_view> reader_id) {
     yaml::Loaded loaded = yaml::load_first_document(text, yaml::Positions::Keep);
     std::optional<yaml::FailureSite> failed_at;
-    auto document = yaml::read_loaded<OptionManifestConfig>(loaded, {product_key, std::nullopt},
-                                                            &failed_at.emplace());
+    const yaml::Selection selection{product_key, reader_id, reader_id.has_value()};
+    auto document = yaml::read_loaded<OptionManifestConfig>(loaded, selection, &failed_at.emplace());
     if (document) failed_at.reset();
     auto entry = product_entry(std::move(document));
     return InspectedManifest{std::move(loaded), std::move(entry), std::move(failed_at)};
