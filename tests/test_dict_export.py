@@ -64,3 +64,15 @@ def test_export_is_a_method_without_arguments():
         ReaderConfig().dict_without_optionals(1)
     with pytest.raises(TypeError):
         ReaderConfig.dict_without_optionals(object())
+
+
+# Short text is decoded from a copy where the C++ runtime keeps it at an odd
+# address: every length around the copy's moves of 4, 8 and 16 bytes and its
+# bound of 32, in ASCII and with a character of two and of four bytes last.
+@pytest.mark.parametrize("length", range(0, 36))
+@pytest.mark.parametrize("last", ["z", "é", "🙂"])
+def test_text_of_every_short_length_comes_back_whole(length, last):
+    text = "".join(chr(ord("a") + i % 26) for i in range(length)) + last
+    reader = ReaderConfig(model_name="m", device="cpu", consumer_group=text, log_level=text[1:])
+    assert (reader.consumer_group, reader.log_level) == (text, text[1:])
+    assert exported(reader) == {**BASE, "consumer_group": text, "log_level": text[1:]}
